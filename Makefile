@@ -1,0 +1,19 @@
+# One entry for set-up, build and tests on a fresh Debian 12 machine (as root).
+.PHONY: test build deps bench clean
+
+test: deps
+	scripts/test-all
+
+deps:
+	scripts/install-deps
+
+build: deps
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build build -j$$(nproc)
+
+bench: deps
+	cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DTOKVANE_BUILD_TESTS=OFF
+	cmake --build build-release -j$$(nproc)
+
+clean:
+	rm -rf build build-asan build-tsan build-fuzz build-release
