@@ -1,0 +1,432 @@
+#include "TokvaneCore/Store/UsageStore.hpp"
+
+#include <sqlite3.h>
+
+#include <utility>
+
+#include "TokvaneCore/Foundation/KeyedJSON.hpp"
+#include "TokvaneCore/Foundation/Saturating.hpp"
+
+namespace tokvane {
+
+namespace {
+
+namespace sql {
+
+// The whole schema, run in one call inside the migration's transaction.
+constexpr const char* schema =
+    "CREATE TABLE IF NOT EXISTS seen(key TEXT PRIMARY KEY, day TEXT NOT NULL);\n"
+    "CREATE INDEX IF NOT EXISTS seen_day ON seen(day);\n"
+    "CREATE TABLE IF NOT EXISTS daily(\n"
+    "  provider TEXT NOT NULL, model TEXT NOT NULL, day TEXT NOT NULL,\n"
+    "  uncached INTEGER NOT NULL DEFAULT 0, cache_read INTEGER NOT NULL DEFAULT 0,\n"
+    "  w5m INTEGER NOT NULL DEFAULT 0, w1h INTEGER NOT NULL DEFAULT 0,\n"
+    "  output INTEGER NOT NULL DEFAULT 0, reasoning INTEGER NOT NULL DEFAULT 0,\n"
+    "  reported_usd REAL,\n"
+    "  PRIMARY KEY(provider, model, day));\n"
+    "CREATE INDEX IF NOT EXISTS daily_day ON daily(day);\n"
+    "CREATE TABLE IF NOT EXISTS sessions(\n"
+    "  provider TEXT NOT NULL, session_id TEXT NOT NULL, day TEXT NOT NULL,\n"
+    "  PRIMARY KEY(provider, session_id));\n"
+    "CREATE INDEX IF NOT EXISTS sessions_day ON sessions(day);\n"
+    "CREATE TABLE IF NOT EXISTS cursors(path TEXT PRIMARY KEY, json TEXT NOT NULL);\n"
+    "CREATE TABLE IF NOT EXISTS limits(provider TEXT PRIMARY KEY, json TEXT NOT NULL);";
+
+constexpr std::string_view seenInsert = "INSERT OR IGNORE INTO seen(key, day) VALUES(?1, ?2)";
+
+// Counters add with saturation at the ends of the signed 64-bit range (a
+// plain "+" would turn an overflowing sum into a real number).
+constexpr std::string_view dailyUpsert =
+    "INSERT INTO daily(provider, model, day, uncached, cache_read, w5m, w1h, output, reasoning, reported_usd)\n"
+    "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)\n"
+    "ON CONFLICT(provider, model, day) DO UPDATE SET\n"
+    "  uncached = sat_add(uncached, excluded.uncached),\n"
+    "  cache_read = sat_add(cache_read, excluded.cache_read),\n"
+    "  w5m = sat_add(w5m, excluded.w5m),\n"
+    "  w1h = sat_add(w1h, excluded.w1h),\n"
+    "  output = sat_add(output, excluded.output),\n"
+    "  reasoning = sat_add(reasoning, excluded.reasoning),\n"
+    "  reported_usd = CASE WHEN excluded.reported_usd IS NULL THEN reported_usd\n"
+    "                      WHEN reported_usd IS NULL THEN excluded.reported_usd\n"
+    "                      ELSE reported_usd + excluded.reported_usd END";
+
+constexpr std::string_view sessionUpsert =
+    "INSERT INTO sessions(provider, session_id, day) VALUES(?1, ?2, ?3)\n"
+    "ON CONFLICT(provider, session_id) DO UPDATE SET day = MIN(day, excluded.day)";
+
+constexpr std::string_view cursorRead = "SELECT json FROM cursors WHERE path = ?1";
+constexpr std::string_view cursorWrite = "INSERT OR REPLACE INTO cursors(path, json) VALUES(?1, ?2)";
+constexpr std::string_view cursorScan = "SELECT path, json FROM cursors";
+constexpr std::string_view cursorDelete = "DELETE FROM cursors WHERE path = ?1";
+constexpr std::string_view limitsWrite = "INSERT OR REPLACE INTO limits(provider, json) VALUES(?1, ?2)";
+constexpr std::string_view limitsRead = "SELECT json FROM limits WHERE provider = ?1";
+constexpr std::string_view pruneDaily = "DELETE FROM daily WHERE day < ?1";
+constexpr std::string_view pruneSessions = "DELETE FROM sessions WHERE day < ?1";
+constexpr std::string_view pruneSeen = "DELETE FROM seen WHERE day < ?1";
+
+}  // namespace sql
+
+// What SQLite is handed: ":memory:" when the last path component names it,
+// whatever folders precede it; otherwise the file-system path.
+std::string databasePath(const std::filesystem::path& url) {
+  std::string last;
+  for (const auto& component : url) {
+    const std::string text = component.string();
+    if (!text.empty() && text != "/") last = text;
+  }
+  if (last == ":memory:") return ":memory:";
+  std::string path = url.string();
+  // A relative path must never be taken for a URI.
+  if (path.rfind("file:", 0) == 0) path = "./" + path;
+  return path;
+}
+
+// sat_add(a, b): a + b clamped to the signed 64-bit range. A value that an
+// older ledger kept as a real is brought back into the range; NULL stays NULL.
+void saturatingAdd(sqlite3_context* context, int, sqlite3_value** argv) {
+  const int typeA = sqlite3_value_type(argv[0]);
+  const int typeB = sqlite3_value_type(argv[1]);
+  if (typeA == SQLITE_NULL || typeB == SQLITE_NULL) {
+    sqlite3_result_null(context);
+  } else if (typeA == SQLITE_INTEGER && typeB == SQLITE_INTEGER) {
+    sqlite3_result_int64(context, saturating::add(sqlite3_value_int64(argv[0]), sqlite3_value_int64(argv[1])));
+  } else {
+    sqlite3_result_int64(context,
+                         saturating::fromDouble(sqlite3_value_double(argv[0]) + sqlite3_value_double(argv[1])));
+  }
+}
+
+// Day keys of one ingest. Working out a key through the calendar is costly,
+// and a batch mostly holds events of one or two days, so the bounds of the
+// last key's local day are kept and the key reused while events fall inside
+// them. The bounds are trusted only when the calendar agrees at both ends,
+// so a day of unusual length (daylight saving) is still keyed exactly.
+class DayKeys {
+ public:
+  explicit DayKeys(const Calendar& calendar) : calendar_(calendar) {}
+
+  const std::string& key(Date date) {
+    if (valid_ && date >= start_ && date < end_) return key_;
+    key_ = dayKey(date, calendar_);
+    valid_ = false;
+    const auto start = calendar_.startOfDay(date);
+    if (!start) return key_;
+    const auto later = calendar_.addingDays(*start, 1);
+    if (!later) return key_;
+    const auto end = calendar_.startOfDay(*later);
+    if (!end) return key_;
+    if (*start <= date && date < *end && dayKey(*start, calendar_) == key_ && dayKey(*end - 1, calendar_) == key_ &&
+        dayKey(*end, calendar_) != key_) {
+      start_ = *start;
+      end_ = *end;
+      valid_ = true;
+    }
+    return key_;
+  }
+
+ private:
+  const Calendar& calendar_;
+  std::string key_;
+  Date start_;
+  Date end_;
+  bool valid_ = false;
+};
+
+// The newly counted events of one ingest, grouped by the rows they change.
+class NewEvents {
+ public:
+  struct DailyRow {
+    ProviderID provider;
+    std::string_view model;
+    std::string day;
+    TokenCounts sum;
+    // False when some counter was negative or the sum left the 64-bit range;
+    // the row's events are then added one by one, as saturation demands.
+    bool summable = true;
+    std::vector<const UsageEvent*> events;
+  };
+  struct SessionRow {
+    ProviderID provider;
+    std::string_view sessionID;
+    std::string day;
+  };
+
+  void add(const UsageEvent& event, const std::string& day) {
+    DailyRow& row = dailyRow(event, day);
+    row.events.push_back(&event);
+    addCounter(row.sum.uncachedInput, event.tokens.uncachedInput, row.summable);
+    addCounter(row.sum.cacheRead, event.tokens.cacheRead, row.summable);
+    addCounter(row.sum.cacheWrite5m, event.tokens.cacheWrite5m, row.summable);
+    addCounter(row.sum.cacheWrite1h, event.tokens.cacheWrite1h, row.summable);
+    addCounter(row.sum.output, event.tokens.output, row.summable);
+    addCounter(row.sum.reasoning, event.tokens.reasoning, row.summable);
+
+    std::string sessionKey;
+    sessionKey.reserve(1 + event.sessionID.size());
+    sessionKey += static_cast<char>(event.provider);
+    sessionKey += event.sessionID;
+    const auto [it, inserted] = sessionIndex_.try_emplace(std::move(sessionKey), sessions_.size());
+    if (inserted) {
+      sessions_.push_back(SessionRow{event.provider, event.sessionID, day});
+    } else if (day < sessions_[it->second].day) {
+      sessions_[it->second].day = day;
+    }
+  }
+
+  const std::vector<DailyRow>& dailyRows() const { return daily_; }
+  const std::vector<SessionRow>& sessionRows() const { return sessions_; }
+
+ private:
+  static void addCounter(int64_t& total, int64_t value, bool& summable) {
+    if (value < 0 || __builtin_add_overflow(total, value, &total)) summable = false;
+  }
+
+  DailyRow& dailyRow(const UsageEvent& event, const std::string& day) {
+    // Consecutive events mostly share a row; check the last one first.
+    if (last_ < daily_.size()) {
+      DailyRow& row = daily_[last_];
+      if (row.provider == event.provider && row.model == event.model && row.day == day) return row;
+    }
+    // Day keys hold no zero byte, so provider, day, zero byte, model is unambiguous.
+    std::string key;
+    key.reserve(2 + day.size() + event.model.size());
+    key += static_cast<char>(event.provider);
+    key += day;
+    key += '\0';
+    key += event.model;
+    const auto [it, inserted] = dailyIndex_.try_emplace(std::move(key), daily_.size());
+    if (inserted) daily_.push_back(DailyRow{event.provider, event.model, day, TokenCounts{}, true, {}});
+    last_ = it->second;
+    return daily_[last_];
+  }
+
+  std::vector<DailyRow> daily_;
+  std::unordered_map<std::string, size_t> dailyIndex_;
+  size_t last_ = SIZE_MAX;
+  std::vector<SessionRow> sessions_;
+  std::unordered_map<std::string, size_t> sessionIndex_;
+};
+
+void upsertDaily(SQLiteStatement& statement, const NewEvents::DailyRow& row, const TokenCounts& tokens,
+                 std::optional<double> reportedUSD) {
+  statement.execute({
+      Bind::textValue(rawValue(row.provider)),
+      Bind::textValue(row.model),
+      Bind::textValue(row.day),
+      Bind::intValue(tokens.uncachedInput),
+      Bind::intValue(tokens.cacheRead),
+      Bind::intValue(tokens.cacheWrite5m),
+      Bind::intValue(tokens.cacheWrite1h),
+      Bind::intValue(tokens.output),
+      Bind::intValue(tokens.reasoning),
+      Bind::optionalDouble(reportedUSD),
+  });
+}
+
+// Stored JSON is UTF-8 text; invalid byte sequences become U+FFFD.
+std::string dumpJSON(const JSON& json) { return json.dump(-1, ' ', false, JSON::error_handler_t::replace); }
+
+// The text under which a cursor's path is kept. Paths are text in the
+// ledger: one holding bytes that are not UTF-8 is kept with each invalid
+// sequence replaced, exactly as its stored JSON holds it, so a cursor is
+// found again under the path it carries.
+std::string storedPath(const std::string& path) {
+  const JSON text = path;
+  try {
+    (void)text.dump();
+    return path;
+  } catch (const nlohmann::json::type_error&) {
+    return JSON::parse(dumpJSON(text)).get<std::string>();
+  }
+}
+
+}  // namespace
+
+UsageStore::UsageStore(const std::filesystem::path& url) {
+  std::lock_guard lock(mutex_);
+  connection_ = std::make_unique<SQLiteConnection>(
+      databasePath(url), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX);
+  try {
+    // SQLite quietly falls back to reading a write-protected file; the
+    // ledger must be writable, so that is a failure to open.
+    if (connection_->isReadOnly()) throw UsageStoreError(SQLITE_READONLY, sqlite3_errstr(SQLITE_READONLY));
+    int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
+#ifdef SQLITE_INNOCUOUS
+    flags |= SQLITE_INNOCUOUS;
+#endif
+    const int rc =
+        sqlite3_create_function_v2(connection_->handle(), "sat_add", 2, flags, nullptr, saturatingAdd, nullptr, nullptr,
+                                   nullptr);
+    if (rc != SQLITE_OK) connection_->fail(rc);
+    migrate();
+  } catch (...) {
+    statements_.clear();
+    connection_.reset();
+    throw;
+  }
+}
+
+UsageStore::~UsageStore() {
+  std::lock_guard lock(mutex_);
+  statements_.clear();
+  connection_.reset();
+}
+
+void UsageStore::migrate() {
+  connection_->exec("PRAGMA journal_mode=WAL");
+  // In WAL mode commits stay atomic and ordered without a sync per commit;
+  // a power cut loses at most the newest ones, whose lines are read again.
+  connection_->exec("PRAGMA synchronous=NORMAL");
+  // One chunk's worth of new random keys dirties up to a couple of thousand
+  // index pages: the cache keeps them through the transaction (the default
+  // 2 MiB would spill them to the journal mid-batch), and the journal takes
+  // several such batches before a checkpoint copies and syncs them.
+  connection_->exec("PRAGMA cache_size=-32768");
+  connection_->exec("PRAGMA wal_autocheckpoint=8192");
+
+  int64_t version = 0;
+  bool first = true;
+  SQLiteStatement versionRead(*connection_, "PRAGMA user_version");
+  versionRead.forEachRow({}, [&](SQLiteStatement& row) {
+    if (first) version = row.columnInt64(0);
+    first = false;
+  });
+  if (version >= 1) return;
+
+  inTransaction([&] {
+    connection_->exec(sql::schema);
+    connection_->exec(("PRAGMA user_version = " + std::to_string(schemaVersion)).c_str());
+  });
+}
+
+SQLiteStatement& UsageStore::statement(std::string_view sql) {
+  std::string key(sql);
+  auto it = statements_.find(key);
+  if (it == statements_.end()) {
+    auto prepared = std::make_unique<SQLiteStatement>(*connection_, sql);
+    it = statements_.emplace(std::move(key), std::move(prepared)).first;
+  }
+  return *it->second;
+}
+
+std::string UsageStore::errorMessage() const { return connection_ ? connection_->errorMessage() : "closed"; }
+
+int UsageStore::ingest(const std::vector<UsageEvent>& events, const Calendar& calendar) {
+  std::lock_guard lock(mutex_);
+  return inTransaction([&] {
+    SQLiteStatement& seen = statement(sql::seenInsert);
+    DayKeys days(calendar);
+    NewEvents fresh;
+    int count = 0;
+    // The seen insert is the lookup: a key already there, from this batch or
+    // any earlier one, changes nothing and the event adds nothing.
+    for (const UsageEvent& event : events) {
+      const std::string& day = days.key(event.timestamp);
+      if (seen.execute({Bind::textValue(event.dedupKey), Bind::textValue(day)}) == 0) continue;
+      ++count;
+      fresh.add(event, day);
+    }
+    if (count == 0) return count;
+
+    // Each daily row once, in order of first appearance, with its summed
+    // counters and its first reported cost; every further cost then goes
+    // through the same upsert with zero counters, so the floating-point sum
+    // is exactly that of adding the costs one by one in event order.
+    SQLiteStatement& daily = statement(sql::dailyUpsert);
+    for (const auto& row : fresh.dailyRows()) {
+      if (!row.summable) {
+        for (const UsageEvent* event : row.events) upsertDaily(daily, row, event->tokens, event->reportedCostUSD);
+        continue;
+      }
+      auto next = row.events.begin();
+      while (next != row.events.end() && !(*next)->reportedCostUSD) ++next;
+      upsertDaily(daily, row, row.sum, next != row.events.end() ? (*next)->reportedCostUSD : std::nullopt);
+      if (next == row.events.end()) continue;
+      for (++next; next != row.events.end(); ++next) {
+        if ((*next)->reportedCostUSD) upsertDaily(daily, row, TokenCounts{}, (*next)->reportedCostUSD);
+      }
+    }
+
+    // Each session once with its earliest new day; the upsert keeps the
+    // earlier of that and the stored day.
+    SQLiteStatement& sessions = statement(sql::sessionUpsert);
+    for (const auto& row : fresh.sessionRows()) {
+      sessions.execute(
+          {Bind::textValue(rawValue(row.provider)), Bind::textValue(row.sessionID), Bind::textValue(row.day)});
+    }
+    return count;
+  });
+}
+
+std::optional<FileCursor> UsageStore::cursor(const std::string& path) {
+  const std::string key = storedPath(path);
+  std::optional<std::string> json;
+  {
+    std::lock_guard lock(mutex_);
+    statement(sql::cursorRead).forEachRow({Bind::textValue(key)}, [&](SQLiteStatement& row) {
+      if (!json) json = row.columnText(0);
+    });
+  }
+  if (!json) return std::nullopt;
+  return FileCursor::fromJSONText(*json);
+}
+
+void UsageStore::save(const FileCursor& cursor) {
+  const std::string json = dumpJSON(cursor.toJSON());
+  const std::string key = storedPath(cursor.path);
+  std::lock_guard lock(mutex_);
+  statement(sql::cursorWrite).execute({Bind::textValue(key), Bind::textValue(json)});
+}
+
+void UsageStore::resetCursors(ProviderID provider) {
+  std::lock_guard lock(mutex_);
+  std::vector<std::pair<std::string, std::string>> rows;
+  statement(sql::cursorScan).forEachRow({}, [&](SQLiteStatement& row) {
+    rows.emplace_back(row.columnText(0), row.columnText(1));
+  });
+  inTransaction([&] {
+    SQLiteStatement& remove = statement(sql::cursorDelete);
+    for (const auto& [path, json] : rows) {
+      FileCursor cursor;
+      try {
+        cursor = FileCursor::fromJSONText(json);
+      } catch (const DecodingError&) {
+        continue;  // a row that no longer decodes stays
+      } catch (const nlohmann::json::exception&) {
+        continue;
+      }
+      const auto it = cursor.context.find("provider");
+      if (it != cursor.context.end() && it->second == rawValue(provider)) remove.execute({Bind::textValue(path)});
+    }
+  });
+}
+
+void UsageStore::setLimits(const ProviderLimits& limits, ProviderID provider) {
+  const std::string json = dumpJSON(limits.toJSON(DateCoding::referenceSeconds));
+  std::lock_guard lock(mutex_);
+  statement(sql::limitsWrite).execute({Bind::textValue(rawValue(provider)), Bind::textValue(json)});
+}
+
+std::optional<ProviderLimits> UsageStore::limits(ProviderID provider) {
+  std::optional<std::string> json;
+  {
+    std::lock_guard lock(mutex_);
+    statement(sql::limitsRead).forEachRow({Bind::textValue(rawValue(provider))}, [&](SQLiteStatement& row) {
+      if (!json) json = row.columnText(0);
+    });
+  }
+  if (!json) return std::nullopt;
+  return ProviderLimits::fromJSON(keyed::parse(*json), DateCoding::referenceSeconds);
+}
+
+void UsageStore::prune(Date before, const Calendar& calendar) {
+  const std::string cutoff = dayKey(before, calendar);
+  std::lock_guard lock(mutex_);
+  inTransaction([&] {
+    statement(sql::pruneDaily).execute({Bind::textValue(cutoff)});
+    statement(sql::pruneSessions).execute({Bind::textValue(cutoff)});
+    statement(sql::pruneSeen).execute({Bind::textValue(cutoff)});
+  });
+}
+
+}  // namespace tokvane

@@ -1,0 +1,130 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <unordered_map>
+#include <vector>
+
+#include "TokvaneCore/Foundation/Calendar.hpp"
+#include "TokvaneCore/Foundation/Date.hpp"
+#include "TokvaneCore/Limits/ProviderLimits.hpp"
+#include "TokvaneCore/Logs/FileCursor.hpp"
+#include "TokvaneCore/Store/SQLiteConnection.hpp"
+#include "TokvaneCore/Store/SQLiteStatement.hpp"
+#include "TokvaneCore/Store/UsageStoreError.hpp"
+#include "TokvaneCore/Usage/ProviderID.hpp"
+#include "TokvaneCore/Usage/UsageEvent.hpp"
+
+namespace tokvane {
+
+// The persistent usage ledger: one SQLite database holding deduplicated
+// daily token counts per provider, model and local day (`daily`), the keys
+// of every counted event (`seen`), the first day of each session
+// (`sessions`), each log file's read position (`cursors`) and each
+// provider's last live limits (`limits`).
+//
+// One store is shared by every part of the application. Each public
+// operation runs as one block under the store's lock, one at a time, the
+// caller waiting; none of them calls another from inside its block. SQLite
+// failures throw UsageStoreError; JSON coding failures throw the coder's
+// DecodingError or EncodingError.
+class UsageStore {
+ public:
+  static constexpr int32_t schemaVersion = 1;
+
+  // Opens (creating when missing) the database at `url` and brings its
+  // schema to the current version. A last path component of ":memory:"
+  // opens a private in-memory ledger. Throws when the file cannot be opened
+  // for writing (a write-protected file included), is not a database, or the
+  // schema step fails; nothing stays open then.
+  explicit UsageStore(const std::filesystem::path& url);
+  // Closes the connection.
+  ~UsageStore();
+  UsageStore(const UsageStore&) = delete;
+  UsageStore& operator=(const UsageStore&) = delete;
+
+  // Counts each event whose dedupKey was never counted before into its
+  // daily row and its session, all in one transaction; returns how many
+  // were new. On failure nothing of the batch stays.
+  int ingest(const std::vector<UsageEvent>& events, const Calendar& calendar);
+
+  // The stored cursor of a log file, or none.
+  std::optional<FileCursor> cursor(const std::string& path);
+  // Stores the cursor under its path, replacing any earlier one.
+  void save(const FileCursor& cursor);
+  // Deletes every cursor whose context names `provider` under "provider".
+  void resetCursors(ProviderID provider);
+
+  // Stores a provider's limits, replacing any earlier ones.
+  void setLimits(const ProviderLimits& limits, ProviderID provider);
+  // The stored limits of a provider, or none.
+  std::optional<ProviderLimits> limits(ProviderID provider);
+
+  // Deletes the daily, session and seen rows of every day before the local
+  // day of `before`; cursors and limits stay.
+  void prune(Date before, const Calendar& calendar);
+
+ private:
+  friend struct UsageStoreInspector;  // tests look inside the connection
+
+  // The machinery below serves every operation, wherever it is defined. An
+  // operation holds mutex_ for its whole block, runs its statements through
+  // statement() (execute() for writes, forEachRow() for reads) and wraps
+  // multi-statement writes in inTransaction().
+
+  // Creates the schema when the database is older than schemaVersion.
+  void migrate();
+
+  // The statement for `sql`, prepared on first use and kept for the life of
+  // the store.
+  SQLiteStatement& statement(std::string_view sql);
+
+  // Runs `body` between BEGIN IMMEDIATE and COMMIT; when the body or the
+  // commit fails, rolls back and rethrows. Returns the body's result.
+  template <class Body>
+  auto inTransaction(Body&& body) -> decltype(body());
+
+  // SQLite's message for the connection's last failure; "closed" without one.
+  std::string errorMessage() const;
+
+  std::mutex mutex_;
+  std::unique_ptr<SQLiteConnection> connection_;
+  // Declared after the connection, so every statement is finalized before it closes.
+  std::unordered_map<std::string, std::unique_ptr<SQLiteStatement>> statements_;
+};
+
+template <class Body>
+auto UsageStore::inTransaction(Body&& body) -> decltype(body()) {
+  connection_->exec("BEGIN IMMEDIATE");
+  auto run = [&]() -> decltype(body()) {
+    try {
+      return body();
+    } catch (...) {
+      connection_->execIgnoringFailure("ROLLBACK");
+      throw;
+    }
+  };
+  auto commit = [this] {
+    if (const int rc = connection_->execIgnoringFailure("COMMIT"); rc != 0) {
+      UsageStoreError error(rc, errorMessage());
+      connection_->execIgnoringFailure("ROLLBACK");
+      throw error;
+    }
+  };
+  if constexpr (std::is_void_v<decltype(body())>) {
+    run();
+    commit();
+  } else {
+    auto result = run();
+    commit();
+    return result;
+  }
+}
+
+}  // namespace tokvane

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+#include "Tokvane/Engine/Env.hpp"
+
+namespace tokvane {
+
+// File-change events over Linux inotify, shaped the way the directory
+// watcher expects them:
+// - every folder under each root is watched, and folders created (or moved
+//   in) later are watched as they appear; such a new folder is reported by
+//   its own path, so files written into it before its watch existed are not
+//   missed by whoever scans the folder; a folder moved away from under the
+//   roots is no longer watched;
+// - events are gathered for `latency` seconds from the first one and
+//   delivered as one batch on the stream's own thread, one event per changed
+//   path with its flags merged;
+// - a kernel queue overflow, a batch grown too large, or a folder that could
+//   not be watched is reported as a must-scan event on the affected roots, so
+//   the receiver reads whole roots instead.
+class InotifyEventStream final : public FileEventStream {
+ public:
+  // The thread carries the watcher queue's label, cut to the 15 bytes a
+  // Linux thread name holds.
+  static constexpr const char* threadName = "app.tokvane.dir";
+  // Past this many distinct paths in one batch, the batch becomes must-scan
+  // events on the roots.
+  static constexpr size_t maxPathsPerBatch = 50000;
+
+  // Returns none when inotify is unavailable.
+  static std::unique_ptr<InotifyEventStream> start(const std::vector<std::string>& roots, double latencySeconds,
+                                                   FileEventCallback onBatch);
+  ~InotifyEventStream() override;
+
+ private:
+  InotifyEventStream(int inotifyFd, int wakeFd, std::vector<std::string> roots, double latencySeconds,
+                     FileEventCallback onBatch);
+  void run();
+  void addTree(const std::string& directory, bool reportFailureAsRoot);
+  void dropTree(const std::string& directory);
+  // 0, or the errno of the failed inotify_add_watch.
+  int addWatch(const std::string& directory);
+  void handleBuffer(const char* buffer, size_t length);
+  void note(const std::string& path, uint32_t flags);
+  void noteMustScan(const std::string& path, uint32_t dropFlag);
+  std::string rootOf(const std::string& path) const;
+  void deliver();
+
+  int inotifyFd_;
+  int wakeFd_;
+  std::vector<std::string> roots_;
+  std::chrono::steady_clock::duration latency_;
+  FileEventCallback onBatch_;
+  std::unordered_map<int, std::string> watches_;
+  std::vector<FileEvent> pending_;
+  std::unordered_map<std::string, size_t> pendingIndex_;
+  std::chrono::steady_clock::time_point batchDue_;
+  bool overflowed_ = false;
+  std::thread thread_;
+};
+
+}  // namespace tokvane

@@ -1,0 +1,823 @@
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <sys/fsuid.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <functional>
+#include <limits>
+#include <map>
+#include <ostream>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "TokvaneCore/Foundation/Calendar.hpp"
+#include "TokvaneCore/Foundation/ISO8601.hpp"
+#include "TokvaneCore/Store/UsageStore.hpp"
+#include "tests/support/TempDir.hpp"
+
+namespace tokvane {
+
+// Reaches the store's own connection: an in-memory ledger and per-connection
+// settings can only be seen through it.
+struct UsageStoreInspector {
+  static sqlite3* db(UsageStore& store) { return store.connection_->handle(); }
+};
+
+void PrintTo(const UsageStoreError& error, std::ostream* out) { *out << error.what(); }
+
+namespace {
+
+using testing::TempDir;
+using testing::readFile;
+using testing::writeFile;
+using Rows = std::vector<std::vector<std::string>>;
+
+constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
+
+// Tables and indexes of the ledger, without SQLite's own automatic indexes.
+constexpr const char* kSchemaObjects = "SELECT count(*) FROM sqlite_schema WHERE name NOT LIKE 'sqlite_%'";
+
+// Every row of a query, each value as text: NULL as "NULL", reals with all
+// their digits so that exact sums can be compared.
+Rows query(sqlite3* db, const std::string& sql) {
+  sqlite3_stmt* stmt = nullptr;
+  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
+    ADD_FAILURE() << "prepare failed: " << sqlite3_errmsg(db) << " in " << sql;
+    return {};
+  }
+  Rows rows;
+  int rc;
+  while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+    std::vector<std::string> row;
+    for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
+      switch (sqlite3_column_type(stmt, i)) {
+        case SQLITE_NULL: row.emplace_back("NULL"); break;
+        case SQLITE_INTEGER: row.push_back(std::to_string(sqlite3_column_int64(stmt, i))); break;
+        case SQLITE_FLOAT: {
+          char buffer[40];
+          std::snprintf(buffer, sizeof buffer, "%.17g", sqlite3_column_double(stmt, i));
+          row.emplace_back(buffer);
+          break;
+        }
+        default: row.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(stmt, i))); break;
+      }
+    }
+    rows.push_back(std::move(row));
+  }
+  if (rc != SQLITE_DONE) ADD_FAILURE() << "step failed: " << sqlite3_errmsg(db) << " in " << sql;
+  sqlite3_finalize(stmt);
+  return rows;
+}
+
+std::string scalar(sqlite3* db, const std::string& sql) {
+  const Rows rows = query(db, sql);
+  return rows.empty() || rows[0].empty() ? "<none>" : rows[0][0];
+}
+
+void exec(sqlite3* db, const std::string& sql) {
+  char* error = nullptr;
+  if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
+    ADD_FAILURE() << "exec failed: " << (error ? error : "?") << " in " << sql;
+  }
+  sqlite3_free(error);
+}
+
+// A second connection to a ledger file, as another process would have.
+class RawDB {
+ public:
+  explicit RawDB(const std::filesystem::path& path) {
+    if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
+      ADD_FAILURE() << "cannot open " << path;
+    }
+  }
+  ~RawDB() { sqlite3_close(db_); }
+  RawDB(const RawDB&) = delete;
+  RawDB& operator=(const RawDB&) = delete;
+  sqlite3* get() const { return db_; }
+
+ private:
+  sqlite3* db_ = nullptr;
+};
+
+Date at(const char* iso) {
+  const auto date = ISO8601::parse(iso);
+  EXPECT_TRUE(date.has_value()) << iso;
+  return date.value_or(Date{});
+}
+
+UsageEvent event(std::string key, const char* iso, std::string model = "claude-sonnet-4-5",
+                 std::string session = "s1", TokenCounts tokens = {1, 2, 3, 4, 5, 6},
+                 std::optional<double> cost = std::nullopt, ProviderID provider = ProviderID::claude) {
+  return UsageEvent{provider, std::move(model), std::move(session), std::move(key), at(iso), tokens, cost};
+}
+
+template <class Body>
+UsageStoreError storeErrorOf(Body&& body) {
+  try {
+    body();
+  } catch (const UsageStoreError& error) {
+    return error;
+  }
+  ADD_FAILURE() << "no UsageStoreError thrown";
+  return UsageStoreError(-1, "none");
+}
+
+// Keeps the process's zone for one test and restores it afterwards.
+class ZoneOverride {
+ public:
+  explicit ZoneOverride(const char* zone) {
+    if (const char* tz = std::getenv("TZ")) saved_ = tz;
+    setenv("TZ", zone, 1);
+    tzset();
+  }
+  ~ZoneOverride() {
+    if (saved_) {
+      setenv("TZ", saved_->c_str(), 1);
+    } else {
+      unsetenv("TZ");
+    }
+    tzset();
+  }
+
+ private:
+  std::optional<std::string> saved_;
+};
+
+// ---------------------------------------------------------------------------
+// Opening and the schema
+
+TEST(UsageStoreOpening, FreshFileGetsTheWholeSchema) {
+  TempDir dir;
+  UsageStore store(dir / "usage.sqlite");
+  sqlite3* db = UsageStoreInspector::db(store);
+
+  EXPECT_EQ(scalar(db, "PRAGMA user_version"), "1");
+  EXPECT_EQ(scalar(db, "PRAGMA journal_mode"), "wal");
+  EXPECT_EQ(scalar(db, "PRAGMA synchronous"), "1");
+  EXPECT_EQ(query(db, "SELECT type, name, tbl_name FROM sqlite_schema WHERE name NOT LIKE 'sqlite_%' ORDER BY name"),
+            (Rows{{"table", "cursors", "cursors"},
+                  {"table", "daily", "daily"},
+                  {"index", "daily_day", "daily"},
+                  {"table", "limits", "limits"},
+                  {"table", "seen", "seen"},
+                  {"index", "seen_day", "seen"},
+                  {"table", "sessions", "sessions"},
+                  {"index", "sessions_day", "sessions"}}));
+
+  // name, declared type, not null, default, position in the primary key
+  const auto columns = [&](const char* table) {
+    return query(db, std::string("SELECT name, type, \"notnull\", dflt_value, pk FROM pragma_table_info('") + table +
+                         "') ORDER BY cid");
+  };
+  EXPECT_EQ(columns("seen"), (Rows{{"key", "TEXT", "0", "NULL", "1"}, {"day", "TEXT", "1", "NULL", "0"}}));
+  EXPECT_EQ(columns("daily"), (Rows{{"provider", "TEXT", "1", "NULL", "1"},
+                                    {"model", "TEXT", "1", "NULL", "2"},
+                                    {"day", "TEXT", "1", "NULL", "3"},
+                                    {"uncached", "INTEGER", "1", "0", "0"},
+                                    {"cache_read", "INTEGER", "1", "0", "0"},
+                                    {"w5m", "INTEGER", "1", "0", "0"},
+                                    {"w1h", "INTEGER", "1", "0", "0"},
+                                    {"output", "INTEGER", "1", "0", "0"},
+                                    {"reasoning", "INTEGER", "1", "0", "0"},
+                                    {"reported_usd", "REAL", "0", "NULL", "0"}}));
+  EXPECT_EQ(columns("sessions"), (Rows{{"provider", "TEXT", "1", "NULL", "1"},
+                                       {"session_id", "TEXT", "1", "NULL", "2"},
+                                       {"day", "TEXT", "1", "NULL", "0"}}));
+  EXPECT_EQ(columns("cursors"), (Rows{{"path", "TEXT", "0", "NULL", "1"}, {"json", "TEXT", "1", "NULL", "0"}}));
+  EXPECT_EQ(columns("limits"), (Rows{{"provider", "TEXT", "0", "NULL", "1"}, {"json", "TEXT", "1", "NULL", "0"}}));
+  EXPECT_EQ(query(db, "SELECT name FROM pragma_index_info('seen_day')"), (Rows{{"day"}}));
+  EXPECT_EQ(query(db, "SELECT name FROM pragma_index_info('daily_day')"), (Rows{{"day"}}));
+  EXPECT_EQ(query(db, "SELECT name FROM pragma_index_info('sessions_day')"), (Rows{{"day"}}));
+}
+
+TEST(UsageStoreOpening, MemoryComponentOpensAPrivateLedgerWhateverTheFolder) {
+  TempDir dir;
+  for (const std::filesystem::path& url :
+       {std::filesystem::path(":memory:"), dir / ":memory:", std::filesystem::path("/no/such/folder/:memory:"),
+        dir / ":memory:/"}) {
+    SCOPED_TRACE(url.string());
+    UsageStore first(url);
+    UsageStore second(url);
+    sqlite3* db = UsageStoreInspector::db(first);
+    EXPECT_EQ(scalar(db, "PRAGMA user_version"), "1");
+    EXPECT_EQ(scalar(db, "PRAGMA journal_mode"), "memory");
+    EXPECT_EQ(scalar(db, kSchemaObjects), "8");
+    // Each store has its own database.
+    EXPECT_EQ(first.ingest({event("k", "2025-03-01T10:00:00Z")}, FixedOffsetCalendar()), 1);
+    EXPECT_EQ(second.ingest({event("k", "2025-03-01T10:00:00Z")}, FixedOffsetCalendar()), 1);
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+  EXPECT_FALSE(std::filesystem::exists("/no/such/folder"));
+}
+
+TEST(UsageStoreOpening, MissingFolderFailsWithCannotOpenAndCreatesNothing) {
+  TempDir dir;
+  const auto error = storeErrorOf([&] { UsageStore store(dir / "missing" / "usage.sqlite"); });
+  EXPECT_EQ(error, UsageStoreError(SQLITE_CANTOPEN, "unable to open database file"));
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
+TEST(UsageStoreOpening, CurrentOrNewerVersionRunsOnlyThePragma) {
+  for (const int version : {1, 2, 7}) {
+    SCOPED_TRACE(version);
+    TempDir dir;
+    const auto path = dir / "usage.sqlite";
+    {
+      RawDB raw(path);
+      exec(raw.get(), "CREATE TABLE other(x); PRAGMA user_version = " + std::to_string(version));
+    }
+    UsageStore store(path);
+    sqlite3* db = UsageStoreInspector::db(store);
+    EXPECT_EQ(query(db, "SELECT name FROM sqlite_schema"), (Rows{{"other"}}));  // no CREATE ran
+    EXPECT_EQ(scalar(db, "PRAGMA user_version"), std::to_string(version));
+    EXPECT_EQ(scalar(db, "PRAGMA journal_mode"), "wal");
+    // Operations on missing tables fail cleanly.
+    const auto error = storeErrorOf([&] { store.limits(ProviderID::claude); });
+    EXPECT_EQ(error, UsageStoreError(SQLITE_ERROR, "no such table: limits"));
+  }
+}
+
+TEST(UsageStoreOpening, VersionZeroKeepsExistingTablesAndAddsTheMissingOnes) {
+  TempDir dir;
+  const auto path = dir / "usage.sqlite";
+  {
+    RawDB raw(path);
+    exec(raw.get(),
+         "CREATE TABLE seen(key TEXT PRIMARY KEY, day TEXT NOT NULL);"
+         "INSERT INTO seen VALUES('old-key', '2025-01-02');"
+         "CREATE TABLE cursors(path TEXT PRIMARY KEY, json TEXT NOT NULL);"
+         "INSERT INTO cursors VALUES('/logs/a.jsonl', '{}');");
+  }
+  UsageStore store(path);
+  sqlite3* db = UsageStoreInspector::db(store);
+  EXPECT_EQ(scalar(db, "PRAGMA user_version"), "1");
+  EXPECT_EQ(query(db, "SELECT * FROM seen"), (Rows{{"old-key", "2025-01-02"}}));
+  EXPECT_EQ(query(db, "SELECT * FROM cursors"), (Rows{{"/logs/a.jsonl", "{}"}}));
+  EXPECT_EQ(scalar(db, kSchemaObjects), "8");
+  // The kept key still counts as seen.
+  EXPECT_EQ(store.ingest({event("old-key", "2025-03-01T10:00:00Z")}, FixedOffsetCalendar()), 0);
+}
+
+// Runs `body` as a user who may not write the files: root passes every
+// permission check, so it drops to another file-system user on a thread of
+// its own (the file-system user belongs to the calling thread only).
+void asUnprivilegedUser(const std::function<void()>& body) {
+  if (geteuid() != 0) {
+    body();
+    return;
+  }
+  std::thread worker([&] {
+    setfsuid(65534);
+    setfsgid(65534);
+    body();
+  });
+  worker.join();
+}
+
+TEST(UsageStoreOpening, UnusableFilesFailAndStayUntouched) {
+  TempDir source;
+  const auto ledger = source / "ledger.sqlite";
+  {
+    UsageStore store(ledger);
+    std::vector<UsageEvent> events;
+    for (int i = 0; i < 3000; ++i) events.push_back(event("key-" + std::to_string(i), "2025-03-01T10:00:00Z"));
+    ASSERT_EQ(store.ingest(events, FixedOffsetCalendar()), 3000);
+  }
+  ASSERT_FALSE(std::filesystem::exists(source / "ledger.sqlite-wal"));  // checkpointed on close
+  const std::string bytes = readFile(ledger);
+  ASSERT_GT(bytes.size(), 16384u);
+
+  struct Case {
+    const char* name;
+    std::string content;
+    bool readOnly;
+    UsageStoreError expected;
+  };
+  const Case cases[] = {
+      {"text file", "just some notes, not a ledger\n", false, {SQLITE_NOTADB, "file is not a database"}},
+      {"cut inside the header", bytes.substr(0, 60), false, {SQLITE_CORRUPT, "database disk image is malformed"}},
+      {"cut at a page boundary", bytes.substr(0, 8192), false,
+       {SQLITE_CORRUPT, "database disk image is malformed"}},
+      {"cut inside a page", bytes.substr(0, bytes.size() / 2 + 100), false,
+       {SQLITE_CORRUPT, "database disk image is malformed"}},
+      {"write-protected ledger", bytes, true, {SQLITE_READONLY, "attempt to write a readonly database"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    const auto path = dir / "usage.sqlite";
+    writeFile(path, c.content);
+    if (c.readOnly) {
+      std::filesystem::permissions(dir.path(), std::filesystem::perms::all, std::filesystem::perm_options::add);
+      std::filesystem::permissions(path, std::filesystem::perms::owner_read | std::filesystem::perms::group_read |
+                                             std::filesystem::perms::others_read);
+    }
+    std::optional<UsageStoreError> error;
+    const auto open = [&] { error = storeErrorOf([&] { UsageStore store(path); }); };
+    if (c.readOnly) {
+      asUnprivilegedUser(open);
+    } else {
+      open();
+    }
+    ASSERT_TRUE(error.has_value());
+    EXPECT_EQ(*error, c.expected);
+    EXPECT_EQ(readFile(path), c.content);
+    EXPECT_FALSE(std::filesystem::exists(dir / "usage.sqlite-wal"));
+  }
+}
+
+TEST(UsageStoreError, EqualityAndText) {
+  const UsageStoreError error(14, "unable to open database file");
+  EXPECT_EQ(error, UsageStoreError(14, "unable to open database file"));
+  EXPECT_NE(error, UsageStoreError(13, "unable to open database file"));
+  EXPECT_NE(error, UsageStoreError(14, "unable to open database"));
+  EXPECT_STREQ(error.what(), "sqlite(code: 14, message: \"unable to open database file\")");
+  EXPECT_STREQ(UsageStoreError(0, "open failed").what(), "sqlite(code: 0, message: \"open failed\")");
+  EXPECT_STREQ(UsageStoreError(1, "near \"x\":\n\\").what(), "sqlite(code: 1, message: \"near \\\"x\\\":\\n\\\\\")");
+}
+
+// ---------------------------------------------------------------------------
+// Ingest
+
+class UsageStoreIngest : public ::testing::Test {
+ protected:
+  Rows daily() {
+    return query(db(), "SELECT provider, model, day, uncached, cache_read, w5m, w1h, output, reasoning, reported_usd "
+                       "FROM daily ORDER BY rowid");
+  }
+  Rows sessions() { return query(db(), "SELECT provider, session_id, day FROM sessions ORDER BY rowid"); }
+  Rows seen() { return query(db(), "SELECT key, day FROM seen ORDER BY rowid"); }
+  Rows everything() {
+    Rows all = daily();
+    for (auto rows : {sessions(), seen()}) all.insert(all.end(), rows.begin(), rows.end());
+    return all;
+  }
+  sqlite3* db() { return UsageStoreInspector::db(*store); }
+
+  TempDir dir;
+  const std::filesystem::path path = dir / "usage.sqlite";
+  std::optional<UsageStore> store{std::in_place, path};
+  const FixedOffsetCalendar utc;
+};
+
+TEST_F(UsageStoreIngest, EmptyListCountsNothing) {
+  EXPECT_EQ(store->ingest({}, utc), 0);
+  EXPECT_TRUE(everything().empty());
+}
+
+TEST_F(UsageStoreIngest, AddsNewEventsIntoDailyRowsAndSessions) {
+  const std::vector<UsageEvent> events = {
+      event("a", "2025-03-01T10:00:00Z", "sonnet", "s1", {1, 2, 3, 4, 5, 6}),
+      event("b", "2025-03-01T23:59:59.9Z", "sonnet", "s2", {10, 20, 30, 40, 50, 60}),
+      event("c", "2025-03-02T00:00:00Z", "sonnet", "s1", {100, 0, 0, 0, 1, 0}),
+      event("d", "2025-03-01T11:00:00Z", "opus", "s1", {7, 0, 0, 0, 7, 0}),
+      event("e", "2025-03-01T12:00:00Z", "sonnet", "s1", {1, 1, 1, 1, 1, 1}, std::nullopt, ProviderID::codex),
+      event("f", "2025-03-01T12:30:00Z", "sonnet", "s1", {0, 0, 0, 0, 0, 0}),
+  };
+  EXPECT_EQ(store->ingest(events, utc), 6);
+  EXPECT_EQ(daily(), (Rows{{"claude", "sonnet", "2025-03-01", "11", "22", "33", "44", "55", "66", "NULL"},
+                           {"claude", "sonnet", "2025-03-02", "100", "0", "0", "0", "1", "0", "NULL"},
+                           {"claude", "opus", "2025-03-01", "7", "0", "0", "0", "7", "0", "NULL"},
+                           {"codex", "sonnet", "2025-03-01", "1", "1", "1", "1", "1", "1", "NULL"}}));
+  EXPECT_EQ(sessions(), (Rows{{"claude", "s1", "2025-03-01"}, {"claude", "s2", "2025-03-01"},
+                              {"codex", "s1", "2025-03-01"}}));
+  EXPECT_EQ(seen(), (Rows{{"a", "2025-03-01"}, {"b", "2025-03-01"}, {"c", "2025-03-02"},
+                          {"d", "2025-03-01"}, {"e", "2025-03-01"}, {"f", "2025-03-01"}}));
+}
+
+TEST_F(UsageStoreIngest, AnEventIsCountedOnlyOnce) {
+  const auto first = event("msg_1", "2025-03-01T10:00:00Z");
+  EXPECT_EQ(store->ingest({first, first, event("msg_2", "2025-03-01T11:00:00Z"), first}, utc), 2);
+  const Rows once = everything();
+  EXPECT_EQ(daily(), (Rows{{"claude", "claude-sonnet-4-5", "2025-03-01", "2", "4", "6", "8", "10", "12", "NULL"}}));
+
+  // Again in a later batch, and the same key on another day and model: nothing.
+  EXPECT_EQ(store->ingest({first}, utc), 0);
+  EXPECT_EQ(store->ingest({event("msg_1", "2025-03-05T10:00:00Z", "opus", "s9", {9, 9, 9, 9, 9, 9}, 1.0)}, utc), 0);
+  EXPECT_EQ(everything(), once);
+}
+
+TEST_F(UsageStoreIngest, ReportedCostsAddNullAwareInEventOrder) {
+  using Costs = std::vector<std::optional<double>>;
+  struct Case {
+    Costs costs;
+    std::optional<double> expected;
+  };
+  const Case cases[] = {
+      {{std::nullopt, std::nullopt}, std::nullopt},
+      {{std::nullopt, 1.5}, 1.5},
+      {{1.5, std::nullopt}, 1.5},
+      {{1.5, 2.0}, 3.5},
+      {{0.1, 0.2, 0.3}, (0.1 + 0.2) + 0.3},
+      {{0.3, std::nullopt, 0.2, 0.1}, (0.3 + 0.2) + 0.1},
+      // Adding the small costs first would give 1e16 + 2.
+      {{1e16, 1.0, 1.0}, 1e16},
+      {{std::nullopt, 1e16, std::nullopt, 1.0, 1.0}, 1e16},
+  };
+  int batch = 0;
+  for (const auto& c : cases) {
+    // Once with all events in one batch, once with one event per batch.
+    for (const bool together : {true, false}) {
+      const std::string model = "grok-" + std::to_string(batch++);
+      SCOPED_TRACE(model);
+      std::vector<UsageEvent> events;
+      for (size_t i = 0; i < c.costs.size(); ++i) {
+        events.push_back(event(model + "#" + std::to_string(i), "2025-03-01T10:00:00Z", model, "s", {1, 0, 0, 0, 1, 0},
+                               c.costs[i], ProviderID::grok));
+      }
+      if (together) {
+        EXPECT_EQ(store->ingest(events, utc), static_cast<int>(events.size()));
+      } else {
+        for (const auto& e : events) EXPECT_EQ(store->ingest({e}, utc), 1);
+      }
+      const Rows rows = query(db(), "SELECT uncached, output, typeof(reported_usd) FROM daily WHERE model = '" +
+                                        model + "'");
+      EXPECT_EQ(rows, (Rows{{std::to_string(c.costs.size()), std::to_string(c.costs.size()),
+                             c.expected ? "real" : "null"}}));
+      if (c.expected) {
+        sqlite3_stmt* stmt = nullptr;
+        sqlite3_prepare_v2(db(), "SELECT reported_usd FROM daily WHERE model = ?1", -1, &stmt, nullptr);
+        sqlite3_bind_text(stmt, 1, model.c_str(), -1, SQLITE_TRANSIENT);
+        ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
+        EXPECT_EQ(sqlite3_column_double(stmt, 0), *c.expected);  // exactly, not approximately
+        sqlite3_finalize(stmt);
+      }
+    }
+  }
+}
+
+TEST_F(UsageStoreIngest, SessionKeepsItsEarliestDay) {
+  EXPECT_EQ(store->ingest({event("a", "2025-03-03T10:00:00Z", "m", "s1"),
+                           event("b", "2025-03-02T10:00:00Z", "m", "s1"),
+                           event("c", "2025-03-04T10:00:00Z", "m", "s1")},
+                          utc),
+            3);
+  EXPECT_EQ(sessions(), (Rows{{"claude", "s1", "2025-03-02"}}));
+  EXPECT_EQ(store->ingest({event("d", "2025-03-06T10:00:00Z", "m", "s1")}, utc), 1);
+  EXPECT_EQ(sessions(), (Rows{{"claude", "s1", "2025-03-02"}}));
+  EXPECT_EQ(store->ingest({event("e", "2025-03-01T10:00:00Z", "m", "s1")}, utc), 1);
+  EXPECT_EQ(sessions(), (Rows{{"claude", "s1", "2025-03-01"}}));
+  // An event already seen moves nothing.
+  EXPECT_EQ(store->ingest({event("a", "2025-02-01T10:00:00Z", "m", "s1")}, utc), 0);
+  EXPECT_EQ(sessions(), (Rows{{"claude", "s1", "2025-03-01"}}));
+}
+
+TEST_F(UsageStoreIngest, EmptySessionIDsShareOneRowPerProvider) {
+  EXPECT_EQ(store->ingest({event("a", "2025-03-03T10:00:00Z", "m", ""), event("b", "2025-03-02T10:00:00Z", "n", ""),
+                           event("c", "2025-03-04T10:00:00Z", "m", "", {}, 0.5, ProviderID::grok)},
+                          utc),
+            3);
+  EXPECT_EQ(sessions(), (Rows{{"claude", "", "2025-03-02"}, {"grok", "", "2025-03-04"}}));
+}
+
+TEST_F(UsageStoreIngest, CountersSaturateAtTheEndsOfTheRange) {
+  struct Case {
+    const char* name;
+    std::vector<int64_t> stored;  // uncached counts ingested first, one batch each
+    std::vector<int64_t> values;  // then these, in one batch or one per batch
+    int64_t expected;
+  };
+  const Case cases[] = {
+      {"sum beyond the top", {}, {kMax - 10, 100}, kMax},
+      {"halves beyond the top", {}, {kMax / 2 + 1, kMax / 2 + 1, 5}, kMax},
+      {"exactly the top", {}, {kMax - 1, 1}, kMax},
+      {"stored row pushed over the top", {kMax - 1}, {7}, kMax},
+      {"saturated, then lowered", {kMax - 1}, {5, -10}, kMax - 10},
+      {"negative row, then more than the range", {-5}, {kMax, kMax}, kMax},
+      {"below the bottom", {}, {kMin + 1, -2, -3}, kMin},
+      {"mixed signs inside the range", {}, {10, -3, 4}, 11},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    for (const bool together : {true, false}) {
+      SCOPED_TRACE(std::string(c.name) + (together ? " in one batch" : " one per batch"));
+      const std::string model = "m" + std::to_string(n++);
+      const auto make = [&](int64_t uncached) {
+        return event(model + "-" + std::to_string(n++), "2025-03-01T10:00:00Z", model, "s", {uncached, 0, 0, 0, 1, 0});
+      };
+      for (const int64_t value : c.stored) store->ingest({make(value)}, utc);
+      std::vector<UsageEvent> events;
+      for (const int64_t value : c.values) events.push_back(make(value));
+      if (together) {
+        store->ingest(events, utc);
+      } else {
+        for (const auto& e : events) store->ingest({e}, utc);
+      }
+      EXPECT_EQ(query(db(), "SELECT uncached, typeof(uncached), output FROM daily WHERE model = '" + model + "'"),
+                (Rows{{std::to_string(c.expected), "integer", std::to_string(c.stored.size() + c.values.size())}}));
+    }
+  }
+  // Every counter saturates, not only the first.
+  const TokenCounts big{kMax, kMax, kMax, kMax, kMax, kMax};
+  store->ingest({event("x1", "2025-03-01T10:00:00Z", "all", "s", big), event("x2", "2025-03-01T10:00:00Z", "all", "s", big)},
+                utc);
+  store->ingest({event("x3", "2025-03-01T10:00:00Z", "all", "s", big)}, utc);
+  const std::string max = std::to_string(kMax);
+  EXPECT_EQ(query(db(), "SELECT uncached, cache_read, w5m, w1h, output, reasoning FROM daily WHERE model = 'all'"),
+            (Rows{{max, max, max, max, max, max}}));
+}
+
+TEST_F(UsageStoreIngest, AFailingStatementRollsBackTheWholeBatch) {
+  RawDB other(path);
+  exec(other.get(),
+       "CREATE TRIGGER refuse BEFORE INSERT ON sessions WHEN NEW.session_id = 'boom' "
+       "BEGIN SELECT RAISE(ABORT, 'boom refused'); END");
+  ASSERT_EQ(store->ingest({event("before", "2025-03-01T10:00:00Z")}, utc), 1);
+  const Rows before = everything();
+
+  const std::vector<UsageEvent> batch = {event("a", "2025-03-01T10:00:00Z", "m", "s1"),
+                                         event("b", "2025-03-02T10:00:00Z", "m", "boom"),
+                                         event("c", "2025-03-02T11:00:00Z", "m", "s1")};
+  EXPECT_EQ(storeErrorOf([&] { store->ingest(batch, utc); }), UsageStoreError(SQLITE_CONSTRAINT, "boom refused"));
+  EXPECT_EQ(everything(), before);
+
+  // The store keeps working, and the same batch counts in full once it can.
+  exec(other.get(), "DROP TRIGGER refuse");
+  EXPECT_EQ(store->ingest(batch, utc), 3);
+}
+
+TEST_F(UsageStoreIngest, ALockedLedgerFailsAtBeginAndChangesNothing) {
+  RawDB other(path);
+  exec(other.get(), "BEGIN IMMEDIATE");
+  const auto batch = std::vector<UsageEvent>{event("a", "2025-03-01T10:00:00Z")};
+  EXPECT_EQ(storeErrorOf([&] { store->ingest(batch, utc); }), UsageStoreError(SQLITE_BUSY, "database is locked"));
+  EXPECT_EQ(storeErrorOf([&] { store->prune(at("2025-03-02T00:00:00Z"), utc); }),
+            UsageStoreError(SQLITE_BUSY, "database is locked"));
+  exec(other.get(), "ROLLBACK");
+  EXPECT_TRUE(everything().empty());
+  EXPECT_EQ(store->ingest(batch, utc), 1);
+}
+
+TEST_F(UsageStoreIngest, EventsReadAgainAfterACrashBeforeTheCursorSaveCountNothing) {
+  const std::vector<UsageEvent> chunk = {event("a", "2025-03-01T10:00:00Z", "m", "s1", {5, 0, 0, 0, 5, 0}, 0.25),
+                                         event("b", "2025-03-01T11:00:00Z", "m", "s2", {7, 0, 0, 0, 7, 0}, 0.5)};
+  const FileCursor saved{"/logs/a.jsonl", 42, 1000, {{"provider", "claude"}}};
+  ASSERT_EQ(store->ingest(chunk, utc), 2);
+  // The process stops here, before the new cursor is saved.
+  store.reset();
+  const Rows afterCrash = [&] {
+    RawDB raw(path);
+    return query(raw.get(), "SELECT * FROM daily UNION ALL SELECT *, 0, 0, 0, 0, 0, 0, 0 FROM sessions");
+  }();
+
+  store.emplace(path);
+  EXPECT_EQ(store->cursor(saved.path), std::nullopt);  // so the lines are read again
+  EXPECT_EQ(store->ingest(chunk, utc), 0);
+  store->save(saved);
+  EXPECT_EQ(query(db(), "SELECT * FROM daily UNION ALL SELECT *, 0, 0, 0, 0, 0, 0, 0 FROM sessions"), afterCrash);
+  EXPECT_EQ(store->cursor(saved.path), saved);
+}
+
+TEST(UsageStoreDayKeys, FollowTheLocalZoneAcrossDaylightSaving) {
+  const ZoneOverride zone("America/Los_Angeles");
+  const LocalCalendar local;
+  const FixedOffsetCalendar tokyo(9 * 3600);
+  struct Span {
+    const char* from;
+    int hours;
+  };
+  // Days of 23 and 25 hours, and ordinary days around them.
+  for (const Span span : {Span{"2025-03-08T00:00:00-08:00", 80}, Span{"2025-10-31T20:00:00-07:00", 90}}) {
+    for (const Calendar* calendar : std::initializer_list<const Calendar*>{&local, &tokyo}) {
+      UsageStore store(":memory:");
+      std::vector<UsageEvent> events;
+      const Date start = at(span.from);
+      // Every 7 minutes and 0.5 s, forward; then back in time, so the kept day bounds are left in both directions.
+      for (double t = 0; t < span.hours * 3600.0; t += 420.5) {
+        events.push_back(event("f" + std::to_string(events.size()), "2025-01-01T00:00:00Z"));
+        events.back().timestamp = start + t;
+      }
+      for (double t = span.hours * 3600.0; t > 0; t -= 3599.75) {
+        events.push_back(event("b" + std::to_string(events.size()), "2025-01-01T00:00:00Z"));
+        events.back().timestamp = start + t;
+      }
+      for (auto& e : events) e.sessionID = e.dedupKey;
+      ASSERT_EQ(store.ingest(events, *calendar), static_cast<int>(events.size()));
+      const Rows rows = query(UsageStoreInspector::db(store), "SELECT day FROM sessions ORDER BY rowid");
+      ASSERT_EQ(rows.size(), events.size());
+      for (size_t i = 0; i < events.size(); ++i) {
+        ASSERT_EQ(rows[i][0], dayKey(events[i].timestamp, *calendar))
+            << ISO8601::format(events[i].timestamp) << " (unix " << events[i].timestamp.unixSeconds() << ")";
+      }
+    }
+  }
+  // The instants around local midnight on the short and the long day.
+  const struct {
+    const char* instant;
+    const char* day;
+  } edges[] = {
+      {"2025-03-09T23:59:59.999-07:00", "2025-03-09"}, {"2025-03-10T00:00:00-07:00", "2025-03-10"},
+      {"2025-03-08T23:59:59-08:00", "2025-03-08"},     {"2025-03-09T00:00:00-08:00", "2025-03-09"},
+      {"2025-11-02T23:59:59-08:00", "2025-11-02"},     {"2025-11-03T00:00:00-08:00", "2025-11-03"},
+      {"2025-11-02T01:30:00-07:00", "2025-11-02"},     {"2025-11-02T01:30:00-08:00", "2025-11-02"},
+  };
+  UsageStore store(":memory:");
+  std::vector<UsageEvent> events;
+  for (const auto& edge : edges) events.push_back(event(edge.instant, edge.instant, "m", edge.instant));
+  ASSERT_EQ(store.ingest(events, local), static_cast<int>(events.size()));
+  for (const auto& edge : edges) {
+    EXPECT_EQ(scalar(UsageStoreInspector::db(store),
+                     std::string("SELECT day FROM seen WHERE key = '") + edge.instant + "'"),
+              edge.day)
+        << edge.instant;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Cursors and limits
+
+class UsageStoreRecords : public UsageStoreIngest {};
+
+TEST_F(UsageStoreRecords, CursorsAreStoredByPathAndReplaced) {
+  EXPECT_EQ(store->cursor("/logs/a.jsonl"), std::nullopt);
+  const FileCursor first{"/logs/a.jsonl", 12, 300, {{"provider", "codex"}, {"session", "s-1"}, {"model", "gpt-5"}}};
+  const FileCursor second{"/logs/a.jsonl", 12, 900, {{"provider", "codex"}}};
+  const FileCursor other{"/logs/b.jsonl", std::numeric_limits<uint64_t>::max(), 0, {}};
+  store->save(first);
+  store->save(other);
+  EXPECT_EQ(store->cursor("/logs/a.jsonl"), first);
+  store->save(second);
+  EXPECT_EQ(store->cursor("/logs/a.jsonl"), second);
+  EXPECT_EQ(store->cursor("/logs/b.jsonl"), other);
+  EXPECT_EQ(query(db(), "SELECT path, json FROM cursors ORDER BY path"),
+            (Rows{{"/logs/a.jsonl", R"({"path":"/logs/a.jsonl","inode":12,"offset":900,"context":{"provider":"codex"}})"},
+                  {"/logs/b.jsonl",
+                   R"({"path":"/logs/b.jsonl","inode":18446744073709551615,"offset":0,"context":{}})"}}));
+}
+
+TEST_F(UsageStoreRecords, APathThatIsNotUTF8IsFoundAgainUnderItsStoredText) {
+  const std::string path = "/logs/caf\xE9.jsonl";  // Latin-1 byte, not UTF-8
+  store->save(FileCursor{path, 1, 10, {}});
+  const auto read = store->cursor(path);
+  ASSERT_TRUE(read.has_value());
+  EXPECT_EQ(read->path, "/logs/caf\xEF\xBF\xBD.jsonl");
+  EXPECT_EQ(read->offset, 10);
+  // Saving the cursor it gave back replaces the same row.
+  FileCursor next = *read;
+  next.offset = 20;
+  store->save(next);
+  EXPECT_EQ(store->cursor(path)->offset, 20);
+  EXPECT_EQ(scalar(db(), "SELECT count(*) FROM cursors"), "1");
+}
+
+TEST_F(UsageStoreRecords, UndecodableStoredTextThrowsAndStays) {
+  exec(db(),
+       "INSERT INTO cursors VALUES('/bad/a', 'not json'), ('/bad/b', '{\"path\":\"/bad/b\",\"inode\":1}');"
+       "INSERT INTO limits VALUES('codex', '{\"windows\":[]}'), ('grok', '[1,2]')");
+  for (const char* path : {"/bad/a", "/bad/b"}) EXPECT_THROW(store->cursor(path), DecodingError) << path;
+  EXPECT_THROW(store->limits(ProviderID::codex), DecodingError);
+  EXPECT_THROW(store->limits(ProviderID::grok), DecodingError);
+  EXPECT_EQ(scalar(db(), "SELECT count(*) FROM cursors"), "2");
+  EXPECT_EQ(scalar(db(), "SELECT count(*) FROM limits"), "2");
+}
+
+TEST_F(UsageStoreRecords, ResettingCursorsRemovesOnlyThoseNamingTheProvider) {
+  const auto cursorFor = [](std::string path, std::map<std::string, std::string> context) {
+    return FileCursor{std::move(path), 1, 100, std::move(context)};
+  };
+  store->save(cursorFor("/c/1.jsonl", {{"provider", "claude"}}));
+  store->save(cursorFor("/c/2.jsonl", {{"provider", "claude"}, {"session", "x"}}));
+  store->save(cursorFor("/x/codex.jsonl", {{"provider", "codex"}}));
+  store->save(cursorFor("/x/grok.json", {{"provider", "grok"}}));
+  store->save(cursorFor("/x/cursor", {{"provider", "cursor"}}));
+  store->save(cursorFor("/x/none.jsonl", {}));
+  store->save(cursorFor("/x/upper.jsonl", {{"provider", "Claude"}}));
+  store->save(cursorFor("/x/other-key.jsonl", {{"tool", "claude"}}));
+  exec(db(), "INSERT INTO cursors VALUES('/x/broken', '{\"context\":{\"provider\":\"claude\"}}')");
+
+  store->resetCursors(ProviderID::claude);
+  EXPECT_EQ(query(db(), "SELECT path FROM cursors ORDER BY path"),
+            (Rows{{"/x/broken"}, {"/x/codex.jsonl"}, {"/x/cursor"}, {"/x/grok.json"}, {"/x/none.jsonl"},
+                  {"/x/other-key.jsonl"}, {"/x/upper.jsonl"}}));
+  store->resetCursors(ProviderID::claude);  // nothing left to remove
+  store->resetCursors(ProviderID::grok);
+  EXPECT_EQ(store->cursor("/x/grok.json"), std::nullopt);
+  EXPECT_TRUE(store->cursor("/x/codex.jsonl").has_value());
+
+  // A failing deletion removes nothing.
+  RawDB other(path);
+  exec(other.get(), "BEGIN IMMEDIATE");
+  EXPECT_EQ(storeErrorOf([&] { store->resetCursors(ProviderID::codex); }),
+            UsageStoreError(SQLITE_BUSY, "database is locked"));
+  exec(other.get(), "ROLLBACK");
+  EXPECT_TRUE(store->cursor("/x/codex.jsonl").has_value());
+}
+
+TEST_F(UsageStoreRecords, LimitsAreStoredPerProviderAndReplaced) {
+  EXPECT_EQ(store->limits(ProviderID::codex), std::nullopt);
+  ProviderLimits first;
+  first.plan = "plus";
+  first.windows = {LimitWindow("session", "Session", 0.25, 18000.0, Date{780000000.125}, LimitSource::live()),
+                   LimitWindow("weekly", "Weekly", 0.5, std::nullopt, std::nullopt, LimitSource::local(Date{779999000.5}))};
+  first.credits = Credits{"Credits", 12.5, std::nullopt, 100.0, false};
+  first.status = ProviderStatus::ok;
+  first.fetchedAt = Date{780000123.456};
+  store->setLimits(first, ProviderID::codex);
+  EXPECT_EQ(store->limits(ProviderID::codex), first);
+  EXPECT_EQ(store->limits(ProviderID::claude), std::nullopt);
+  // Dates are kept as seconds since 2001, fraction included.
+  EXPECT_NE(scalar(db(), "SELECT json FROM limits").find("\"fetchedAt\":780000123.456"), std::string::npos);
+
+  const ProviderLimits second = first.markedStale();
+  store->setLimits(second, ProviderID::codex);
+  EXPECT_EQ(store->limits(ProviderID::codex), second);
+  EXPECT_EQ(scalar(db(), "SELECT count(*) FROM limits"), "1");
+
+  // A record that cannot be written leaves the stored one alone.
+  ProviderLimits broken = first;
+  broken.fetchedAt = Date{std::nan("")};
+  EXPECT_THROW(store->setLimits(broken, ProviderID::codex), EncodingError);
+  EXPECT_EQ(store->limits(ProviderID::codex), second);
+}
+
+// ---------------------------------------------------------------------------
+// Pruning
+
+TEST_F(UsageStoreIngest, PruneDropsEarlierDaysAndKeepsTheCutoffDay) {
+  const ZoneOverride zone("America/Los_Angeles");
+  const LocalCalendar local;
+  struct Case {
+    const char* name;
+    const Calendar* calendar;
+    Date cutoff;
+    Rows daysLeft;
+  };
+  // 2025-03-01T05:00Z is still February 28th in Los Angeles.
+  const Case cases[] = {
+      {"local zone", &local, at("2025-03-01T05:00:00Z"), Rows{{"2025-02-28"}, {"2025-03-01"}, {"2025-03-02"}}},
+      {"UTC", &utc, at("2025-03-01T05:00:00Z"), Rows{{"2025-03-01"}, {"2025-03-02"}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    store.emplace(":memory:");
+    const std::vector<UsageEvent> events = {
+        event("d27", "2025-02-27T12:00:00-08:00", "m", "s27"), event("d28", "2025-02-28T12:00:00-08:00", "m", "s28"),
+        event("d01", "2025-03-01T12:00:00-08:00", "m", "s01"), event("d02", "2025-03-02T12:00:00-08:00", "m", "s02")};
+    ASSERT_EQ(store->ingest(events, *c.calendar), 4);
+    store->save(FileCursor{"/logs/old.jsonl", 1, 10, {{"provider", "claude"}}});
+    store->setLimits(ProviderLimits{std::nullopt, {}, std::nullopt, ProviderStatus::ok, Date{1}}, ProviderID::claude);
+
+    store->prune(c.cutoff, *c.calendar);
+    EXPECT_EQ(query(db(), "SELECT day FROM daily ORDER BY day"), c.daysLeft);
+    EXPECT_EQ(query(db(), "SELECT day FROM sessions ORDER BY day"), c.daysLeft);
+    EXPECT_EQ(query(db(), "SELECT day FROM seen ORDER BY day"), c.daysLeft);
+    EXPECT_TRUE(store->cursor("/logs/old.jsonl").has_value());
+    EXPECT_TRUE(store->limits(ProviderID::claude).has_value());
+
+    // An event of a pruned day counts anew when read again; one of a kept day does not.
+    EXPECT_EQ(store->ingest({events[0]}, *c.calendar), 1);
+    EXPECT_EQ(store->ingest({events[3]}, *c.calendar), 0);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Serial access
+
+TEST(UsageStoreConcurrency, OperationsFromManyThreadsRunOneAtATime) {
+  TempDir dir;
+  UsageStore store(dir / "usage.sqlite");
+  const FixedOffsetCalendar utc;
+  constexpr int threads = 4, batches = 40, perBatch = 50;
+  std::atomic<int> counted{0};
+  std::atomic<int> failures{0};
+  std::vector<std::thread> workers;
+  for (int t = 0; t < threads; ++t) {
+    workers.emplace_back([&, t] {
+      try {
+        for (int b = 0; b < batches; ++b) {
+          std::vector<UsageEvent> events;
+          for (int i = 0; i < perBatch; ++i) {
+            // Half of each batch is shared by every thread and must count once.
+            const std::string key = i % 2 ? "t" + std::to_string(t) + "-" + std::to_string(b) + "-" + std::to_string(i)
+                                          : "shared-" + std::to_string(b) + "-" + std::to_string(i);
+            events.push_back(event(key, "2025-03-01T10:00:00Z", "m", "s", {1, 0, 0, 0, 0, 0}));
+          }
+          counted += store.ingest(events, utc);
+          store.save(FileCursor{"/logs/" + std::to_string(t), 1, b, {{"provider", "claude"}}});
+          (void)store.cursor("/logs/" + std::to_string(t));
+          (void)store.limits(ProviderID::codex);
+        }
+      } catch (const std::exception& e) {
+        ++failures;
+        ADD_FAILURE() << e.what();
+      }
+    });
+  }
+  for (auto& worker : workers) worker.join();
+  EXPECT_EQ(failures, 0);
+  const int expected = batches * perBatch / 2 * (threads + 1);
+  EXPECT_EQ(counted, expected);
+  EXPECT_EQ(scalar(UsageStoreInspector::db(store), "SELECT uncached FROM daily"), std::to_string(expected));
+}
+
+}  // namespace
+}  // namespace tokvane
