@@ -1,5 +1,7 @@
 #include "TokvaneCore/Store/UsageStore.hpp"
 
+#include <algorithm>
+
 #include <sqlite3.h>
 
 #include <utility>
@@ -315,18 +317,37 @@ int UsageStore::ingest(const std::vector<UsageEvent>& events, const Calendar& ca
   std::lock_guard lock(mutex_);
   return inTransaction([&] {
     SQLiteStatement& seen = statement(sql::seenInsert);
+    // Day keys in event order (the cache of DayKeys works best so), each
+    // event pointing at its day's text.
     DayKeys days(calendar);
-    NewEvents fresh;
-    int count = 0;
+    std::vector<std::string> dayTexts;
+    std::vector<uint32_t> dayOf(events.size());
+    for (size_t i = 0; i < events.size(); ++i) {
+      const std::string& day = days.key(events[i].timestamp);
+      if (dayTexts.empty() || dayTexts.back() != day) dayTexts.push_back(day);
+      dayOf[i] = static_cast<uint32_t>(dayTexts.size() - 1);
+    }
     // The seen insert is the lookup: a key already there, from this batch or
-    // any earlier one, changes nothing and the event adds nothing.
-    for (const UsageEvent& event : events) {
-      const std::string& day = days.key(event.timestamp);
-      if (seen.execute({Bind::textValue(event.dedupKey), Bind::textValue(day)}) == 0) continue;
+    // any earlier one, changes nothing and the event adds nothing. Keys go in
+    // sorted (stably, so of two events with one key the earlier still comes
+    // first): the index is then walked in order instead of at random, which
+    // keeps its pages in cache. Which events are new does not depend on it.
+    std::vector<uint32_t> order(events.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<uint32_t>(i);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](uint32_t a, uint32_t b) { return events[a].dedupKey < events[b].dedupKey; });
+    std::vector<char> isNew(events.size(), 0);
+    int count = 0;
+    for (const uint32_t i : order) {
+      if (seen.execute({Bind::textValue(events[i].dedupKey), Bind::textValue(dayTexts[dayOf[i]])}) == 0) continue;
+      isNew[i] = 1;
       ++count;
-      fresh.add(event, day);
     }
     if (count == 0) return count;
+    NewEvents fresh;
+    for (size_t i = 0; i < events.size(); ++i) {
+      if (isNew[i]) fresh.add(events[i], dayTexts[dayOf[i]]);
+    }
 
     // Each daily row once, in order of first appearance, with its summed
     // counters and its first reported cost; every further cost then goes
