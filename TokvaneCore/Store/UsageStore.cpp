@@ -392,6 +392,15 @@ std::optional<FileCursor> UsageStore::cursor(const std::string& path) {
   return FileCursor::fromJSONText(*json);
 }
 
+std::unordered_map<std::string, std::string> UsageStore::allCursorTexts() {
+  std::unordered_map<std::string, std::string> texts;
+  std::lock_guard lock(mutex_);
+  statement(sql::cursorScan).forEachRow({}, [&](SQLiteStatement& row) {
+    texts.emplace(row.columnText(0), row.columnText(1));
+  });
+  return texts;
+}
+
 void UsageStore::save(const FileCursor& cursor) {
   const std::string json = dumpJSON(cursor.toJSON());
   const std::string key = storedPath(cursor.path);

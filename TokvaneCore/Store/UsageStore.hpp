@@ -15,9 +15,11 @@
 #include "TokvaneCore/Foundation/Date.hpp"
 #include "TokvaneCore/Limits/ProviderLimits.hpp"
 #include "TokvaneCore/Logs/FileCursor.hpp"
+#include "TokvaneCore/Pricing/PriceTable.hpp"
 #include "TokvaneCore/Store/SQLiteConnection.hpp"
 #include "TokvaneCore/Store/SQLiteStatement.hpp"
 #include "TokvaneCore/Store/UsageStoreError.hpp"
+#include "TokvaneCore/Summary/UsageSummary.hpp"
 #include "TokvaneCore/Usage/ProviderID.hpp"
 #include "TokvaneCore/Usage/UsageEvent.hpp"
 
@@ -56,6 +58,10 @@ class UsageStore {
 
   // The stored cursor of a log file, or none.
   std::optional<FileCursor> cursor(const std::string& path);
+  // Every stored cursor's JSON text, by the path it is kept under, in one
+  // scan: for callers that need many cursors at once. A path whose bytes
+  // are not UTF-8 is kept with each invalid sequence replaced.
+  std::unordered_map<std::string, std::string> allCursorTexts();
   // Stores the cursor under its path, replacing any earlier one.
   void save(const FileCursor& cursor);
   // Deletes every cursor whose context names `provider` under "provider".
@@ -69,6 +75,12 @@ class UsageStore {
   // Deletes the daily, session and seen rows of every day before the local
   // day of `before`; cursors and limits stay.
   void prune(Date before, const Calendar& calendar);
+
+  // Token use and cost of the last `days` local calendar days of
+  // `calendar`, today included (at least one day), priced with `prices`.
+  // Only the ledger reads run under the lock; pricing and sums run on the
+  // caller's thread afterwards. A failing read throws and nothing is returned.
+  UsageSummary summary(int days, Date now, const Calendar& calendar, const PriceTable& prices);
 
  private:
   friend struct UsageStoreInspector;  // tests look inside the connection
