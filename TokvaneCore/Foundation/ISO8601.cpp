@@ -19,6 +19,10 @@ bool digits(std::string_view s, size_t pos, size_t count, int& out) {
   return true;
 }
 
+// 0000-01-01T00:00:00Z and 10000-01-01T00:00:00Z in seconds since 1970.
+constexpr double firstUnixSecondOfYear0 = -62167219200.0;
+constexpr double firstUnixSecondOfYear10000 = 253402300800.0;
+
 bool isLeap(int64_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
 unsigned daysInMonth(int64_t y, unsigned m) {
@@ -71,7 +75,12 @@ std::optional<Date> parseForm(std::string_view s, bool withFraction) {
   if (pos != s.size()) return std::nullopt;
   const int64_t days = daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
   const double unix = static_cast<double>(days * 86400 + hour * 3600 + minute * 60 + second - offsetSeconds);
-  return Date::fromUnix(unix + fraction);
+  const Date date = Date::fromUnix(unix + fraction);
+  // An offset can move the instant out of the years 0000 to 9999 (UTC), which
+  // `format` could not write back as a text that parses.
+  const double whole = std::floor(date.unixSeconds());
+  if (whole < firstUnixSecondOfYear0 || whole >= firstUnixSecondOfYear10000) return std::nullopt;
+  return date;
 }
 
 }  // namespace

@@ -14,7 +14,8 @@ namespace ISO8601 {
 
 // Tries the form with a fraction of a second first, then the form without.
 // A text without a zone designator ("Z" or an offset with a colon) does not
-// parse, nor does anything with trailing characters.
+// parse, nor does anything with trailing characters, nor a time whose offset
+// puts it outside the years 0000 to 9999 in UTC.
 std::optional<Date> parse(std::string_view text);
 
 // UTC text with whole seconds and a trailing "Z"; the fraction is dropped

@@ -30,6 +30,11 @@ TEST(ISO8601, ParsesBothFormsAndRequiresAZone) {
       {"2025-10-01T12:00:00Zjunk", std::nullopt},
       {"", std::nullopt},
       {"25-10-01T12:00:00Z", std::nullopt},
+      // An offset may not carry the instant outside the years 0000 to 9999,
+      // where it could not be written back as a text that parses.
+      {"0000-01-01T00:34:56+02:00", std::nullopt},
+      {"9999-12-31T23:30:00-01:00", std::nullopt},
+      {"9999-12-31T23:59:59Z", 253402300799.0},
   };
   for (const auto& c : cases) {
     const auto parsed = ISO8601::parse(c.text);
