@@ -1,0 +1,474 @@
+#include "Tokvane/Engine/IndexerService.hpp"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <limits>
+#include <map>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <utility>
+
+#include "Tokvane/Engine/IndexJob.hpp"
+#include "Tokvane/Engine/LogFileTree.hpp"
+#include "Tokvane/Engine/ParsePipeline.hpp"
+#include "Tokvane/Engine/StoredCursors.hpp"
+
+namespace tokvane {
+
+namespace {
+
+constexpr ProviderID logProviders[] = {ProviderID::claude, ProviderID::codex, ProviderID::grok};
+
+// A change run that looks at more files than this loads all stored cursors
+// in one scan instead of one lookup per file.
+constexpr size_t perPathLookupLimit = 32;
+
+std::string errorText(std::exception_ptr error) {
+  try {
+    std::rethrow_exception(std::move(error));
+  } catch (const std::exception& e) {
+    return e.what();
+  } catch (...) {
+    return "unknown error";
+  }
+}
+
+bool startsWith(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
+}
+
+std::string_view lastComponent(std::string_view path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+// Whether any folder of a relative path is hidden.
+bool hasHiddenComponent(std::string_view relative) {
+  size_t start = 0;
+  while (start <= relative.size()) {
+    const size_t end = std::min(relative.find('/', start), relative.size());
+    if (end > start && relative[start] == '.') return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+void addSaturating(int& total, int value) {
+  const int64_t sum = int64_t{total} + value;
+  total = static_cast<int>(std::clamp<int64_t>(sum, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+}
+
+}  // namespace
+
+int IndexerService::Options::defaultParseThreads() {
+  const int hardware = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+  return std::min(2, hardware - 1);
+}
+
+struct IndexerService::State {
+  State(UsageStore& store, std::shared_ptr<CursorProvider> cursor, std::shared_ptr<const Calendar> calendar, Env& env,
+        IngestEvents ingest, Options options)
+      : store(store),
+        cursor(std::move(cursor)),
+        calendar(std::move(calendar)),
+        env(env),
+        ingest(std::move(ingest)),
+        options(std::move(options)),
+        pipeline(this->options.parseThreads) {}
+
+  UsageStore& store;
+  std::shared_ptr<CursorProvider> cursor;
+  std::shared_ptr<const Calendar> calendar;
+  Env& env;
+  IngestEvents ingest;
+  Options options;
+  std::string claudeRoot;
+  std::vector<std::string> codexRoots;
+  std::string grokRoot;
+  ParsePipeline pipeline;
+
+  std::mutex mutex;
+  std::condition_variable queueChanged;
+  std::deque<std::function<void()>> queue;
+  bool stopping = false;
+  std::thread worker;
+};
+
+// One index run, on the worker thread.
+class IndexerService::Run {
+ public:
+  explicit Run(State& state) : s_(state), now_(state.env.now()) {}
+
+  IndexOutcome all(const Progress& progress) {
+    const StoredCursors cursors = StoredCursors::scanned(s_.store);
+    for (const ProviderID provider : logProviders) {
+      std::vector<LogFile> files;
+      for (const std::string& root : roots(provider)) {
+        auto listed = LogFileTree::candidates(root, provider);
+        files.insert(files.end(), std::make_move_iterator(listed.begin()), std::make_move_iterator(listed.end()));
+      }
+      addPass(provider, std::move(files), cursors);
+    }
+    readPasses(progress);
+    if (s_.cursor) importCursorUsage();
+    outcome_.codexLimitsUpdated = storeCodexLimits();
+    report(progress, std::nullopt);
+    return outcome_;
+  }
+
+  IndexOutcome changed(const std::vector<std::string>& paths) {
+    std::map<ProviderID, std::map<std::string, LogFile>> selected;
+    const auto select = [&](ProviderID provider, LogFile file) {
+      auto& files = selected[provider];
+      std::string path = file.path;
+      files.emplace(std::move(path), std::move(file));
+    };
+    for (const std::string& path : std::set<std::string>(paths.begin(), paths.end())) {
+      const std::string resolved = LogFileTree::resolved(path);
+      struct stat status;
+      if (resolved.empty() || ::stat(resolved.c_str(), &status) != 0) continue;
+      if (S_ISDIR(status.st_mode)) {
+        for (const ProviderID provider : logProviders) {
+          for (LogFile& file : candidatesUnder(resolved, provider)) select(provider, std::move(file));
+        }
+      } else if (const auto provider = providerForFile(resolved)) {
+        // The one stat of the file in this run.
+        if (auto file = LogFile::from(resolved, status)) select(*provider, std::move(*file));
+      }
+    }
+
+    size_t count = 0;
+    for (const auto& [provider, files] : selected) count += files.size();
+    const StoredCursors cursors =
+        count > perPathLookupLimit ? StoredCursors::scanned(s_.store) : StoredCursors::perPath(s_.store);
+    for (const ProviderID provider : logProviders) {
+      const auto it = selected.find(provider);
+      if (it == selected.end()) continue;
+      std::vector<LogFile> files;
+      files.reserve(it->second.size());
+      for (auto& [path, file] : it->second) files.push_back(std::move(file));
+      addPass(provider, std::move(files), cursors);
+    }
+    readPasses({});
+    outcome_.codexLimitsUpdated = storeCodexLimits();
+    return outcome_;
+  }
+
+ private:
+  struct Pass {
+    ProviderID provider;
+    size_t begin = 0;
+    size_t end = 0;
+    int64_t total = 0;
+  };
+
+  std::vector<std::string> roots(ProviderID provider) const {
+    switch (provider) {
+      case ProviderID::claude:
+        return {s_.claudeRoot};
+      case ProviderID::codex:
+        return s_.codexRoots;
+      case ProviderID::grok:
+        return {s_.grokRoot};
+      case ProviderID::cursor:
+        break;
+    }
+    return {};
+  }
+
+  // The candidate test of a single changed file.
+  std::optional<ProviderID> providerForFile(const std::string& path) const {
+    const std::string_view name = lastComponent(path);
+    if (LogFileTree::isCandidateName(ProviderID::claude, name)) {
+      if (startsWith(path, s_.claudeRoot + "/")) return ProviderID::claude;
+      for (const std::string& root : s_.codexRoots) {
+        if (startsWith(path, root + "/")) return ProviderID::codex;
+      }
+    }
+    if (LogFileTree::isCandidateName(ProviderID::grok, name) && startsWith(path, s_.grokRoot + "/")) {
+      return ProviderID::grok;
+    }
+    return std::nullopt;
+  }
+
+  // The provider's candidate files whose path begins with `folder` + "/":
+  // what filtering the listing of every root would give, walking only the
+  // part of the trees under the folder.
+  std::vector<LogFile> candidatesUnder(const std::string& folder, ProviderID provider) const {
+    const std::string prefix = folder + "/";
+    std::vector<LogFile> files;
+    for (const std::string& root : roots(provider)) {
+      std::vector<LogFile> listed;
+      if (root == folder || startsWith(root, prefix)) {
+        listed = LogFileTree::candidates(root, provider);
+      } else if (startsWith(folder, root + "/")) {
+        // The root's walk never enters a hidden folder.
+        if (hasHiddenComponent(std::string_view(folder).substr(root.size() + 1))) continue;
+        listed = LogFileTree::candidates(folder, provider);
+      }
+      for (LogFile& file : listed) {
+        if (startsWith(file.path, prefix)) files.push_back(std::move(file));
+      }
+    }
+    return files;
+  }
+
+  // What a file still holds unread, from the run's stat and its stored cursor.
+  static int64_t pendingBytes(const IndexJob& job) {
+    const LogFile& file = job.file;
+    if (job.provider == ProviderID::grok) {
+      if (job.cursor) {
+        const auto& context = job.cursor->context;
+        const auto mtime = context.find("mtime");
+        const auto size = context.find("size");
+        if (mtime != context.end() && size != context.end() && mtime->second == file.modificationTimeText() &&
+            size->second == file.sizeText()) {
+          return 0;
+        }
+      }
+      return std::max<int64_t>(file.size, 1);
+    }
+    if (job.cursor && job.cursor->inode == file.inode && job.cursor->offset >= 0 && job.cursor->offset <= file.size) {
+      return file.size - job.cursor->offset;
+    }
+    return file.size;
+  }
+
+  // Orders the files newest first and keeps, as jobs of one pass, those
+  // with unread bytes.
+  void addPass(ProviderID provider, std::vector<LogFile> files, const StoredCursors& cursors) {
+    std::stable_sort(files.begin(), files.end(), LogFile::modifiedLater);
+    Pass pass{provider, jobs_.size(), jobs_.size(), 0};
+    for (LogFile& file : files) {
+      IndexJob job;
+      job.provider = provider;
+      StoredCursors::Lookup lookup = cursors.find(file.path);
+      job.cursor = std::move(lookup.cursor);
+      job.cursorError = std::move(lookup.error);
+      job.file = std::move(file);
+      job.pendingBytes = pendingBytes(job);
+      if (job.pendingBytes <= 0) continue;
+      pass.total += job.pendingBytes;
+      jobs_.push_back(std::move(job));
+    }
+    pass.end = jobs_.size();
+    if (pass.end > pass.begin) passes_.push_back(pass);
+  }
+
+  void readPasses(const Progress& progress) {
+    if (jobs_.empty()) return;
+    s_.pipeline.start(jobs_, LogChunkProducer::Settings{s_.options.chunkSize, s_.options.lineCap, now_});
+    struct Finish {
+      ParsePipeline& pipeline;
+      ~Finish() { pipeline.finish(); }
+    } finish{s_.pipeline};
+    for (const Pass& pass : passes_) readPass(pass, progress);
+  }
+
+  void readPass(const Pass& pass, const Progress& progress) {
+    int64_t bytesRead = 0;
+    Date lastReport = s_.env.now();
+    report(progress, IndexingProgress{pass.provider, 0, pass.total});
+    const auto throttle = [&] {
+      if (!progress) return;
+      const Date now = s_.env.now();
+      // 0.1 s or more since the last report; exactly 0.1 s counts.
+      if (now - lastReport < 0.1 - 1e-9) return;
+      lastReport = now;
+      report(progress, IndexingProgress{pass.provider, std::min(bytesRead, pass.total), pass.total});
+    };
+    for (size_t index = pass.begin; index < pass.end; ++index) {
+      const IndexJob& job = jobs_[index];
+      try {
+        if (job.provider == ProviderID::grok) {
+          readGrokFile(index);
+          bytesRead += job.pendingBytes;
+        } else {
+          readLogFile(index, [&](int64_t advanced) {
+            bytesRead += advanced;
+            throttle();
+          });
+        }
+      } catch (...) {
+        s_.pipeline.abandon(index);
+        s_.env.log("Tokvane: indexing " + std::string(job.file.lastComponent()) +
+                   " failed: " + errorText(std::current_exception()));
+      }
+      throttle();
+    }
+    report(progress, IndexingProgress{pass.provider, pass.total, pass.total});
+  }
+
+  template <class OnBytes>
+  void readLogFile(size_t index, OnBytes&& onBytes) {
+    const IndexJob& job = jobs_[index];
+    std::optional<FileCursor> cursor = job.cursor;
+    for (;;) {
+      ChunkResult chunk = s_.pipeline.next(index);
+      if (chunk.error) std::rethrow_exception(chunk.error);
+      for (const auto& skipped : chunk.skipped) {
+        s_.env.log("Tokvane: reading " + std::string(job.file.lastComponent()) + " failed: line of " +
+                   std::to_string(skipped.length) + " bytes longer than " +
+                   LogChunkProducer::capText(s_.options.lineCap) + " skipped");
+      }
+      const int64_t previousOffset = chunk.reset || !cursor ? 0 : cursor->offset;
+      if (chunk.limits && (!found_ || chunk.limits->fetchedAt > found_->fetchedAt)) found_ = std::move(chunk.limits);
+      if (!chunk.events.empty()) addSaturating(outcome_.newEvents, ingest(chunk.events));
+      FileCursor& next = *chunk.cursor;
+      if (!cursor || next != *cursor) s_.store.save(next);
+      onBytes(next.offset - previousOffset);
+      cursor = std::move(next);
+      if (chunk.last) return;
+    }
+  }
+
+  void readGrokFile(size_t index) {
+    ChunkResult chunk = s_.pipeline.next(index);
+    if (chunk.error) std::rethrow_exception(chunk.error);
+    if (!chunk.events.empty()) addSaturating(outcome_.newEvents, ingest(chunk.events));
+    s_.store.save(*chunk.cursor);
+  }
+
+  int ingest(const std::vector<UsageEvent>& events) {
+    return s_.ingest ? s_.ingest(events, *s_.calendar) : s_.store.ingest(events, *s_.calendar);
+  }
+
+  void importCursorUsage() {
+    const Date now = s_.env.now();
+    const Date since = s_.calendar->addingDays(now, -30).value_or(now);
+    try {
+      const std::vector<UsageEvent> events =
+          s_.options.cursorUsage ? s_.options.cursorUsage(since) : s_.cursor->usageEvents(since);
+      if (!events.empty()) addSaturating(outcome_.newEvents, ingest(events));
+    } catch (...) {
+      s_.env.log("Tokvane: storing Cursor usage failed: " + errorText(std::current_exception()));
+    }
+  }
+
+  // Stores the Codex limits found in the logs when they are strictly newer
+  // than the stored ones; whether they were stored.
+  bool storeCodexLimits() {
+    if (!found_) return false;
+    std::optional<ProviderLimits> stored;
+    try {
+      stored = s_.store.limits(ProviderID::codex);
+    } catch (...) {
+      stored.reset();  // an unreadable entry counts as none
+    }
+    if (stored && !(found_->fetchedAt > stored->fetchedAt)) return false;
+    try {
+      s_.store.setLimits(*found_, ProviderID::codex);
+      return true;
+    } catch (...) {
+      return false;
+    }
+  }
+
+  static void report(const Progress& progress, const std::optional<IndexingProgress>& value) {
+    if (!progress) return;
+    try {
+      progress(value);
+    } catch (...) {
+      // The caller's own failure; the run goes on.
+    }
+  }
+
+  State& s_;
+  const Date now_;
+  std::vector<IndexJob> jobs_;
+  std::vector<Pass> passes_;
+  IndexOutcome outcome_;
+  // The newest Codex limits read so far; of equal times the first stays.
+  std::optional<ProviderLimits> found_;
+};
+
+IndexerService::IndexerService(UsageStore& store, const ProviderLocations& locations,
+                               std::shared_ptr<CursorProvider> cursor, std::shared_ptr<const Calendar> calendar,
+                               Env& env, IngestEvents ingest)
+    : IndexerService(store, locations, std::move(cursor), std::move(calendar), env, std::move(ingest), Options{}) {}
+
+IndexerService::IndexerService(UsageStore& store, const ProviderLocations& locations,
+                               std::shared_ptr<CursorProvider> cursor, std::shared_ptr<const Calendar> calendar,
+                               Env& env, IngestEvents ingest, Options options)
+    : state_(std::make_unique<State>(store, std::move(cursor), std::move(calendar), env, std::move(ingest),
+                                     std::move(options))) {
+  state_->claudeRoot = LogFileTree::resolved(locations.claudeProjects().string());
+  for (const auto& folder : locations.codexSessions()) {
+    state_->codexRoots.push_back(LogFileTree::resolved(folder.string()));
+  }
+  state_->grokRoot = LogFileTree::resolved(locations.grokSessions().string());
+
+  State& state = *state_;
+  state.worker = std::thread([&state] {
+    for (;;) {
+      std::function<void()> run;
+      {
+        std::unique_lock lock(state.mutex);
+        state.queueChanged.wait(lock, [&] { return state.stopping || !state.queue.empty(); });
+        if (state.stopping) return;
+        run = std::move(state.queue.front());
+        state.queue.pop_front();
+      }
+      try {
+        run();
+      } catch (...) {
+        // A completion that threw; the next run still goes.
+      }
+    }
+  });
+}
+
+IndexerService::~IndexerService() {
+  std::deque<std::function<void()>> dropped;
+  {
+    std::lock_guard lock(state_->mutex);
+    state_->stopping = true;
+    dropped.swap(state_->queue);
+  }
+  state_->queueChanged.notify_all();
+  dropped.clear();  // waiting runs go now, while the running one finishes
+  state_->worker.join();
+}
+
+void IndexerService::enqueue(std::function<void()> run) {
+  {
+    std::lock_guard lock(state_->mutex);
+    state_->queue.push_back(std::move(run));
+  }
+  state_->queueChanged.notify_all();
+}
+
+void IndexerService::indexAll(Progress progress, Completion done) {
+  enqueue([state = state_.get(), progress = std::move(progress), done = std::move(done)] {
+    const IndexOutcome outcome = Run(*state).all(progress);
+    if (done) done(outcome);
+  });
+}
+
+void IndexerService::index(std::vector<std::string> paths, Completion done) {
+  enqueue([state = state_.get(), paths = std::move(paths), done = std::move(done)] {
+    const IndexOutcome outcome = Run(*state).changed(paths);
+    if (done) done(outcome);
+  });
+}
+
+std::future<IndexOutcome> IndexerService::indexAll(Progress progress) {
+  auto promise = std::make_shared<std::promise<IndexOutcome>>();
+  auto future = promise->get_future();
+  indexAll(std::move(progress), [promise](IndexOutcome outcome) { promise->set_value(outcome); });
+  return future;
+}
+
+std::future<IndexOutcome> IndexerService::index(std::vector<std::string> paths) {
+  auto promise = std::make_shared<std::promise<IndexOutcome>>();
+  auto future = promise->get_future();
+  index(std::move(paths), [promise](IndexOutcome outcome) { promise->set_value(outcome); });
+  return future;
+}
+
+}  // namespace tokvane

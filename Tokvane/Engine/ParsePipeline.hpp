@@ -1,0 +1,97 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "Tokvane/Engine/ChunkResult.hpp"
+#include "Tokvane/Engine/IndexJob.hpp"
+#include "Tokvane/Engine/LogChunkProducer.hpp"
+#include "TokvaneCore/Logs/JSONLTail.hpp"
+
+namespace tokvane {
+
+// Reads and parses the files of an index run ahead of the one writer that
+// ingests them. The writer takes each file's chunk results in order, file
+// after file; parse threads take the files in the same order, one file per
+// thread at a time, chunk after chunk, so a file's parsing state flows in
+// file order exactly as in a serial read.
+//
+// Memory stays bounded: a thread stops reading ahead while the results it
+// made and the writer has not taken yet hold `eventsAhead` events (the
+// events of a couple of large chunks, or of many small files); its reader
+// holds a slice of a chunk at a time, reused from slice to slice and let go
+// at the end of a batch. With no threads, the writer reads and parses each
+// chunk itself when it asks for it.
+class ParsePipeline {
+ public:
+  explicit ParsePipeline(int threads, size_t eventsAhead = 2048);
+  ~ParsePipeline();
+  ParsePipeline(const ParsePipeline&) = delete;
+  ParsePipeline& operator=(const ParsePipeline&) = delete;
+
+  // Starts a batch over `jobs`, which must stay alive and unchanged until
+  // finish(). One batch at a time, driven by one writer thread.
+  void start(const std::vector<IndexJob>& jobs, const LogChunkProducer::Settings& settings);
+
+  // The next chunk result of job `index`, waiting for it when needed. The
+  // writer asks for the jobs in increasing order and stops asking for a job
+  // after its result with `last` (or after abandoning it).
+  ChunkResult next(size_t index);
+
+  // The writer gives up on job `index`: its remaining chunks are not read.
+  void abandon(size_t index);
+
+  // Ends the batch: files not begun are not read, and every thread has
+  // left the batch when this returns.
+  void finish();
+
+ private:
+  struct Slot {
+    std::deque<ChunkResult> results;
+    size_t producer = 0;
+    bool abandoned = false;
+  };
+  // A parse thread's state, guarded by mutex_. Each thread sleeps on its own
+  // condition, so taking a result wakes only the thread that made it.
+  struct Worker {
+    std::condition_variable wake;
+    size_t outstanding = 0;  // weight of the results made and not yet taken
+    bool sleeping = false;
+  };
+
+  void threadMain(size_t self);
+  void wakeAll();
+
+  // A result weighs its events and one more for itself.
+  static size_t weight(const ChunkResult& result) { return result.events.size() + 1; }
+
+  const size_t eventsAhead_;
+  std::mutex mutex_;
+  std::condition_variable writerWake_;
+  std::vector<std::unique_ptr<Worker>> workers_;
+  std::vector<std::thread> threads_;
+  bool stopping_ = false;
+
+  // The batch.
+  const std::vector<IndexJob>* jobs_ = nullptr;
+  LogChunkProducer::Settings settings_;
+  std::vector<Slot> slots_;
+  size_t nextJob_ = 0;
+  bool closing_ = false;
+  size_t busy_ = 0;
+  // The job whose result the writer waits for, if it waits.
+  std::optional<size_t> writerWaitsFor_;
+
+  // Without threads: the writer's own reader and the file it is reading.
+  JSONLTail::Reader inlineReader_;
+  std::optional<LogChunkProducer> inlineProducer_;
+  size_t inlineJob_ = 0;
+};
+
+}  // namespace tokvane

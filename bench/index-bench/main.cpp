@@ -1,0 +1,138 @@
+// Times one index run over a home folder's tool logs, as the application runs
+// it: a full run, or with --changed a run over the given changed paths.
+//
+//   tokvane-index-bench --home DIR --store FILE [--changed PATH]... [--parse-threads N]
+//
+// Prints one JSON object: the candidate log files under the tool folders
+// ("files"), the files the run read and the bytes it consumed (from the
+// ledger's cursors before and after), the new events, the run's wall time
+// and the process's peak resident size.
+
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "Tokvane/Engine/Env.hpp"
+#include "Tokvane/Engine/IndexerService.hpp"
+#include "Tokvane/Engine/LogFileTree.hpp"
+#include "TokvaneCore/Foundation/Calendar.hpp"
+#include "TokvaneCore/Logs/FileCursor.hpp"
+#include "TokvaneCore/Providers/CursorProvider.hpp"
+#include "TokvaneCore/Providers/ProviderLocations.hpp"
+#include "TokvaneCore/Store/UsageStore.hpp"
+
+namespace {
+
+using namespace tokvane;
+
+// The runtime the indexer needs: the clock and the log (to stderr).
+class BenchEnv final : public Env {
+ public:
+  void postToMain(std::function<void()> work) override { work(); }
+  bool isMainThread() const override { return true; }
+  Date now() override { return Date::now(); }
+  std::shared_ptr<Cancellable> scheduleOnMain(double, std::function<void()>) override { return nullptr; }
+  void runInBackground(std::function<void()> work) override { work(); }
+  void log(std::string_view line) override { std::cerr << line << '\n'; }
+  std::unique_ptr<FileEventStream> watchFiles(const std::vector<std::string>&, double, FileEventCallback) override {
+    return nullptr;
+  }
+};
+
+[[noreturn]] void usage() {
+  std::fprintf(stderr, "usage: tokvane-index-bench --home DIR --store FILE [--changed PATH]... [--parse-threads N]\n");
+  std::exit(2);
+}
+
+// How many bytes the run consumed of one file, from its cursor before and after.
+int64_t consumed(const FileCursor& after, const std::optional<FileCursor>& before) {
+  if (after.context.count("lastTurn")) {  // a Grok file is read whole
+    return std::strtoll(after.context.count("size") ? after.context.at("size").c_str() : "0", nullptr, 10);
+  }
+  if (before && before->inode == after.inode && before->offset <= after.offset) return after.offset - before->offset;
+  return after.offset;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string home;
+  std::string storePath;
+  std::vector<std::string> changed;
+  IndexerService::Options options;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (i + 1 >= argc) usage();
+    if (arg == "--home") {
+      home = argv[++i];
+    } else if (arg == "--store") {
+      storePath = argv[++i];
+    } else if (arg == "--changed") {
+      changed.emplace_back(argv[++i]);
+    } else if (arg == "--parse-threads") {
+      options.parseThreads = std::atoi(argv[++i]);
+    } else {
+      usage();
+    }
+  }
+  if (home.empty() || storePath.empty()) usage();
+
+  try {
+    UsageStore store(storePath);
+    const ProviderLocations locations(home);
+    size_t files = 0;
+    for (const ProviderID provider : {ProviderID::claude, ProviderID::codex, ProviderID::grok}) {
+      std::vector<std::filesystem::path> roots;
+      if (provider == ProviderID::claude) roots = {locations.claudeProjects()};
+      if (provider == ProviderID::codex) roots = {locations.codexSessions()[0], locations.codexSessions()[1]};
+      if (provider == ProviderID::grok) roots = {locations.grokSessions()};
+      for (const auto& root : roots) files += LogFileTree::candidates(LogFileTree::resolved(root), provider).size();
+    }
+    const auto before = store.allCursorTexts();
+
+    BenchEnv env;
+    IndexOutcome outcome;
+    double seconds = 0;
+    {
+      IndexerService service(store, locations, std::make_shared<CursorProvider>(), std::make_shared<LocalCalendar>(),
+                             env, {}, options);
+      const auto start = std::chrono::steady_clock::now();
+      outcome = changed.empty() ? service.indexAll().get() : service.index(changed).get();
+      seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    }
+
+    size_t filesRead = 0;
+    int64_t bytes = 0;
+    for (const auto& [path, json] : store.allCursorTexts()) {
+      const auto it = before.find(path);
+      if (it != before.end() && it->second == json) continue;
+      ++filesRead;
+      std::optional<FileCursor> earlier;
+      if (it != before.end()) {
+        try {
+          earlier = FileCursor::fromJSONText(it->second);
+        } catch (...) {
+        }
+      }
+      bytes += consumed(FileCursor::fromJSONText(json), earlier);
+    }
+
+    struct rusage usage;
+    ::getrusage(RUSAGE_SELF, &usage);
+    std::printf(
+        "{\"files\":%zu,\"filesRead\":%zu,\"bytes\":%lld,\"newEvents\":%d,\"seconds\":%.6f,\"peakRSSKiB\":%ld}\n",
+        files, filesRead, static_cast<long long>(bytes), outcome.newEvents, seconds, usage.ru_maxrss);
+    return 0;
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "tokvane-index-bench: %s\n", error.what());
+    return 1;
+  }
+}
