@@ -23,7 +23,7 @@ bool MainLoop::runOne(std::unique_lock<std::mutex>& lock) {
 }
 
 void MainLoop::run() {
-  owner_ = std::this_thread::get_id();
+  owner_.store(std::this_thread::get_id(), std::memory_order_relaxed);
   std::unique_lock lock(mutex_);
   quit_ = false;
   while (!quit_) {
@@ -40,7 +40,7 @@ void MainLoop::quit() {
 }
 
 bool MainLoop::runUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-  owner_ = std::this_thread::get_id();
+  owner_.store(std::this_thread::get_id(), std::memory_order_relaxed);
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   std::unique_lock lock(mutex_);
   while (true) {
@@ -55,7 +55,7 @@ bool MainLoop::runUntil(const std::function<bool()>& done, std::chrono::millisec
 }
 
 void MainLoop::drain() {
-  owner_ = std::this_thread::get_id();
+  owner_.store(std::this_thread::get_id(), std::memory_order_relaxed);
   std::unique_lock lock(mutex_);
   while (runOne(lock)) {
   }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -16,7 +17,7 @@ class MainLoop {
   MainLoop();
 
   void post(std::function<void()> work);
-  bool isLoopThread() const { return std::this_thread::get_id() == owner_; }
+  bool isLoopThread() const { return std::this_thread::get_id() == owner_.load(std::memory_order_relaxed); }
 
   // Runs posted work until quit() is called.
   void run();
@@ -34,7 +35,8 @@ class MainLoop {
   std::condition_variable wake_;
   std::deque<std::function<void()>> queue_;
   bool quit_ = false;
-  std::thread::id owner_;
+  // The thread that last ran the loop; any thread may ask.
+  std::atomic<std::thread::id> owner_;
 };
 
 }  // namespace tokvane
