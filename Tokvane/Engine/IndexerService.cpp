@@ -28,6 +28,15 @@ constexpr ProviderID logProviders[] = {ProviderID::claude, ProviderID::codex, Pr
 // in one scan instead of one lookup per file.
 constexpr size_t perPathLookupLimit = 32;
 
+// A group of chunks is written in one transaction once it holds this many
+// events or chunks. Each commit writes every ledger page the group dirtied
+// (new keys land all over the seen index), so on a first index commits cost
+// more than the rows; most log files are one small chunk of a few dozen
+// events, so the chunk bound sits well above what the event bound allows of
+// such chunks, and groups of small files still fill up by their events.
+constexpr size_t groupEventLimit = 4000;
+constexpr size_t groupChunkLimit = 256;
+
 std::string errorText(std::exception_ptr error) {
   try {
     std::rethrow_exception(std::move(error));
@@ -262,6 +271,7 @@ class IndexerService::Run {
 
   void readPasses(const Progress& progress) {
     if (jobs_.empty()) return;
+    failed_.assign(jobs_.size(), 0);
     s_.pipeline.start(jobs_, LogChunkProducer::Settings{s_.options.chunkSize, s_.options.lineCap, now_});
     struct Finish {
       ParsePipeline& pipeline;
@@ -270,68 +280,188 @@ class IndexerService::Run {
     for (const Pass& pass : passes_) readPass(pass, progress);
   }
 
-  void readPass(const Pass& pass, const Progress& progress) {
+  // A chunk taken from the pipeline and not written yet, with what writing
+  // it involves, worked out in file order when it was taken.
+  struct Taken {
+    size_t job = 0;
+    ChunkResult chunk;
+    // Its cursor differs from the file's previous one (a Grok file's is
+    // always written).
+    bool saveCursor = false;
+    // The bytes it moves its pass on by.
+    int64_t advanced = 0;
+  };
+
+  // The bytes read in one provider's pass and its throttled reports.
+  struct PassProgress {
+    State& s;
+    const Pass& pass;
+    const Progress& progress;
     int64_t bytesRead = 0;
-    Date lastReport = s_.env.now();
-    report(progress, IndexingProgress{pass.provider, 0, pass.total});
-    const auto throttle = [&] {
+    Date lastReport;
+
+    void throttle() {
       if (!progress) return;
-      const Date now = s_.env.now();
+      const Date now = s.env.now();
       // 0.1 s or more since the last report; exactly 0.1 s counts.
       if (now - lastReport < 0.1 - 1e-9) return;
       lastReport = now;
       report(progress, IndexingProgress{pass.provider, std::min(bytesRead, pass.total), pass.total});
-    };
-    for (size_t index = pass.begin; index < pass.end; ++index) {
-      const IndexJob& job = jobs_[index];
-      try {
-        if (job.provider == ProviderID::grok) {
-          readGrokFile(index);
-          bytesRead += job.pendingBytes;
-        } else {
-          readLogFile(index, [&](int64_t advanced) {
-            bytesRead += advanced;
-            throttle();
-          });
-        }
-      } catch (...) {
-        s_.pipeline.abandon(index);
-        s_.env.log("Tokvane: indexing " + std::string(job.file.lastComponent()) +
-                   " failed: " + errorText(std::current_exception()));
-      }
-      throttle();
     }
+  };
+
+  // Whether the writer groups chunks into one ledger transaction: only with
+  // the store's own ingest, which can write several chunks at once.
+  bool grouped() const { return !s_.ingest; }
+
+  void readPass(const Pass& pass, const Progress& progress) {
+    PassProgress state{s_, pass, progress, 0, s_.env.now()};
+    report(progress, IndexingProgress{pass.provider, 0, pass.total});
+    for (size_t index = pass.begin; index < pass.end; ++index) {
+      try {
+        readFile(index, state);
+      } catch (...) {
+        // Nothing but a failing allocation gets here; the file stops as at any failure.
+        if (!failed_[index]) fail(index, std::current_exception(), state);
+      }
+    }
+    flush(state);
     report(progress, IndexingProgress{pass.provider, pass.total, pass.total});
   }
 
-  template <class OnBytes>
-  void readLogFile(size_t index, OnBytes&& onBytes) {
-    const IndexJob& job = jobs_[index];
-    std::optional<FileCursor> cursor = job.cursor;
+  // Takes a file's chunks in order. Each is written at once (a custom
+  // ingest), or added to the group, which is written when it is full, when
+  // the next chunk is not parsed yet (a group never waits for parsing, so
+  // what was read is committed as soon as the writer would otherwise be
+  // idle), and at the end of the pass.
+  void readFile(size_t index, PassProgress& progress) {
+    std::optional<FileCursor> cursor = jobs_[index].cursor;
     for (;;) {
+      if (!group_.empty() && !s_.pipeline.ready(index)) flush(progress);
+      if (failed_[index]) return;  // an earlier chunk of the file failed in that write
       ChunkResult chunk = s_.pipeline.next(index);
-      if (chunk.error) std::rethrow_exception(chunk.error);
-      for (const auto& skipped : chunk.skipped) {
-        s_.env.log("Tokvane: reading " + std::string(job.file.lastComponent()) + " failed: line of " +
-                   std::to_string(skipped.length) + " bytes longer than " +
-                   LogChunkProducer::capText(s_.options.lineCap) + " skipped");
+      if (chunk.error) {
+        // The chunks before it are written first, as a serial read would have.
+        flush(progress);
+        if (!failed_[index]) fail(index, chunk.error, progress);
+        return;
       }
-      const int64_t previousOffset = chunk.reset || !cursor ? 0 : cursor->offset;
-      if (chunk.limits && (!found_ || chunk.limits->fetchedAt > found_->fetchedAt)) found_ = std::move(chunk.limits);
-      if (!chunk.events.empty()) addSaturating(outcome_.newEvents, ingest(chunk.events));
-      FileCursor& next = *chunk.cursor;
-      if (!cursor || next != *cursor) s_.store.save(next);
-      onBytes(next.offset - previousOffset);
-      cursor = std::move(next);
-      if (chunk.last) return;
+      const bool last = chunk.last;
+      Taken taken = take(index, std::move(chunk), cursor);
+      if (grouped()) {
+        groupEvents_ += taken.chunk.events.size();
+        group_.push_back(std::move(taken));
+        if (groupEvents_ >= groupEventLimit || group_.size() >= groupChunkLimit) flush(progress);
+      } else {
+        writeAlone(taken, progress);
+      }
+      if (last || failed_[index]) return;
     }
   }
 
-  void readGrokFile(size_t index) {
-    ChunkResult chunk = s_.pipeline.next(index);
-    if (chunk.error) std::rethrow_exception(chunk.error);
-    if (!chunk.events.empty()) addSaturating(outcome_.newEvents, ingest(chunk.events));
-    s_.store.save(*chunk.cursor);
+  Taken take(size_t index, ChunkResult chunk, std::optional<FileCursor>& cursor) const {
+    const IndexJob& job = jobs_[index];
+    Taken taken;
+    taken.job = index;
+    if (job.provider == ProviderID::grok) {
+      taken.saveCursor = true;
+      taken.advanced = job.pendingBytes;
+    } else {
+      const int64_t previousOffset = chunk.reset || !cursor ? 0 : cursor->offset;
+      const FileCursor& next = *chunk.cursor;
+      taken.saveCursor = !cursor || next != *cursor;
+      taken.advanced = next.offset - previousOffset;
+      cursor = next;
+    }
+    taken.chunk = std::move(chunk);
+    return taken;
+  }
+
+  // What a chunk leaves in the run before its events go in: its over-long
+  // lines logged, its Codex limits noted.
+  void noteChunk(Taken& taken) {
+    ChunkResult& chunk = taken.chunk;
+    for (const auto& skipped : chunk.skipped) {
+      s_.env.log("Tokvane: reading " + std::string(jobs_[taken.job].file.lastComponent()) + " failed: line of " +
+                 std::to_string(skipped.length) + " bytes longer than " + LogChunkProducer::capText(s_.options.lineCap) +
+                 " skipped");
+    }
+    if (chunk.limits && (!found_ || chunk.limits->fetchedAt > found_->fetchedAt)) found_ = std::move(chunk.limits);
+  }
+
+  // A written chunk's bytes, reported through the throttle; a file's last
+  // chunk ends the file, which applies the throttle once more.
+  void advance(const Taken& taken, PassProgress& progress) {
+    progress.bytesRead += taken.advanced;
+    if (jobs_[taken.job].provider != ProviderID::grok) progress.throttle();
+    if (taken.chunk.last) progress.throttle();
+  }
+
+  // Writes one chunk on its own, in the fixed order of a serial read: its
+  // events in one ingest, then its cursor when it changed, then its bytes.
+  // A failure fails the file.
+  void writeAlone(Taken& taken, PassProgress& progress) {
+    try {
+      noteChunk(taken);
+      if (!taken.chunk.events.empty()) addSaturating(outcome_.newEvents, ingest(taken.chunk.events));
+      if (taken.saveCursor) s_.store.save(*taken.chunk.cursor);
+    } catch (...) {
+      fail(taken.job, std::current_exception(), progress);
+      return;
+    }
+    advance(taken, progress);
+  }
+
+  // Writes the group: every chunk's events and changed cursor, in order, in
+  // one transaction, then each chunk's bytes in order.
+  //
+  // The ledger stays as sound as with one write per chunk. A transaction is
+  // all or nothing, so every state a stop can leave is a group boundary, and
+  // each group boundary is a state that writing chunk by chunk passes
+  // through: the one right after the group's last chunk (its events in, its
+  // cursor saved when it changed). Within the group a chunk's events still
+  // come before its cursor, so the ledger never holds a cursor past events
+  // it lacks; lines read again after a stop are absorbed by the seen keys.
+  //
+  // When the group's transaction fails, nothing of it stays, and the group
+  // is written again chunk by chunk: a chunk that fails on its own fails
+  // only its file (logged, its later chunks not taken), and every other
+  // chunk is written exactly as a serial read writes it.
+  void flush(PassProgress& progress) {
+    if (group_.empty()) return;
+    std::vector<Taken> group = std::move(group_);
+    group_.clear();
+    groupEvents_ = 0;
+    std::vector<int> counts;
+    try {
+      std::vector<UsageStore::ChunkWrite> writes;
+      writes.reserve(group.size());
+      for (const Taken& taken : group) {
+        writes.push_back({taken.chunk.events.empty() ? nullptr : &taken.chunk.events,
+                          taken.saveCursor ? &*taken.chunk.cursor : nullptr});
+      }
+      counts = s_.store.ingestChunks(writes, *s_.calendar);
+    } catch (...) {
+      for (Taken& taken : group) {
+        if (!failed_[taken.job]) writeAlone(taken, progress);
+      }
+      return;
+    }
+    for (size_t i = 0; i < group.size(); ++i) {
+      noteChunk(group[i]);
+      addSaturating(outcome_.newEvents, counts[i]);
+      advance(group[i], progress);
+    }
+  }
+
+  // A file stops at a failure: the rest of it is not read, the failure goes
+  // to the log and the throttle is applied, as after any file.
+  void fail(size_t index, std::exception_ptr error, PassProgress& progress) {
+    failed_[index] = 1;
+    s_.pipeline.abandon(index);
+    s_.env.log("Tokvane: indexing " + std::string(jobs_[index].file.lastComponent()) +
+               " failed: " + errorText(std::move(error)));
+    progress.throttle();
   }
 
   int ingest(const std::vector<UsageEvent>& events) {
@@ -382,6 +512,11 @@ class IndexerService::Run {
   const Date now_;
   std::vector<IndexJob> jobs_;
   std::vector<Pass> passes_;
+  // Per job: the file failed and is read no further.
+  std::vector<char> failed_;
+  // Chunks taken and not written yet, in order, and their events.
+  std::vector<Taken> group_;
+  size_t groupEvents_ = 0;
   IndexOutcome outcome_;
   // The newest Codex limits read so far; of equal times the first stays.
   std::optional<ProviderLimits> found_;

@@ -30,9 +30,11 @@ namespace tokvane {
 //
 // Reading and parsing may run ahead on parse threads, but only the worker
 // ingests events and saves cursors, chunk by chunk in file order: parse,
-// ingest, save the cursor, report the bytes. So the ledger and its cursors
-// pass through exactly the states of a serial read, whatever the number of
-// parse threads.
+// ingest, save the cursor, report the bytes. With the store's own ingest the
+// worker writes consecutive chunks (across files) in one transaction, the
+// bytes reported after it commits; the ledger and its cursors then pass
+// through some of the states of a serial read, never any other. So the
+// result is that of a serial read, whatever the number of parse threads.
 //
 // A failing file is written to the system log and the run goes on; a run
 // itself never fails.

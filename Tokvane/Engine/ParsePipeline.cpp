@@ -65,6 +65,12 @@ ChunkResult ParsePipeline::next(size_t index) {
   return result;
 }
 
+bool ParsePipeline::ready(size_t index) {
+  if (threads_.empty()) return true;
+  std::lock_guard lock(mutex_);
+  return !slots_[index].results.empty();
+}
+
 void ParsePipeline::abandon(size_t index) {
   if (threads_.empty()) {
     if (inlineProducer_ && inlineJob_ == index) inlineProducer_.reset();

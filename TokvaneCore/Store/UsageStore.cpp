@@ -1,6 +1,7 @@
 #include "TokvaneCore/Store/UsageStore.hpp"
 
 #include <algorithm>
+#include <cmath>
 
 #include <sqlite3.h>
 
@@ -52,6 +53,13 @@ constexpr std::string_view dailyUpsert =
     "                      WHEN reported_usd IS NULL THEN excluded.reported_usd\n"
     "                      ELSE reported_usd + excluded.reported_usd END";
 
+// A daily row's reported cost, read back and written over once a batch's
+// further costs have been added to it.
+constexpr std::string_view dailyCostRead =
+    "SELECT reported_usd FROM daily WHERE provider = ?1 AND model = ?2 AND day = ?3";
+constexpr std::string_view dailyCostWrite =
+    "UPDATE daily SET reported_usd = ?4 WHERE provider = ?1 AND model = ?2 AND day = ?3";
+
 constexpr std::string_view sessionUpsert =
     "INSERT INTO sessions(provider, session_id, day) VALUES(?1, ?2, ?3)\n"
     "ON CONFLICT(provider, session_id) DO UPDATE SET day = MIN(day, excluded.day)";
@@ -98,12 +106,14 @@ void saturatingAdd(sqlite3_context* context, int, sqlite3_value** argv) {
   }
 }
 
-// Day keys of one ingest. Working out a key through the calendar is costly,
-// and a batch mostly holds events of one or two days, so the bounds of the
-// last key's local day are kept and the key reused while events fall inside
-// them. The bounds are trusted only when the calendar agrees at both ends,
-// so a day of unusual length (daylight saving) is still keyed exactly.
-class DayKeys {
+}  // namespace
+
+// Day keys of one ingest call. Working out a key through the calendar is
+// costly, and a batch mostly holds events of one or two days, so the bounds
+// of the last key's local day are kept and the key reused while events fall
+// inside them. The bounds are trusted only when the calendar agrees at both
+// ends, so a day of unusual length (daylight saving) is still keyed exactly.
+class UsageStore::DayKeys {
  public:
   explicit DayKeys(const Calendar& calendar) : calendar_(calendar) {}
 
@@ -134,6 +144,8 @@ class DayKeys {
   bool valid_ = false;
 };
 
+namespace {
+
 // The newly counted events of one ingest, grouped by the rows they change.
 class NewEvents {
  public:
@@ -163,16 +175,8 @@ class NewEvents {
     addCounter(row.sum.output, event.tokens.output, row.summable);
     addCounter(row.sum.reasoning, event.tokens.reasoning, row.summable);
 
-    std::string sessionKey;
-    sessionKey.reserve(1 + event.sessionID.size());
-    sessionKey += static_cast<char>(event.provider);
-    sessionKey += event.sessionID;
-    const auto [it, inserted] = sessionIndex_.try_emplace(std::move(sessionKey), sessions_.size());
-    if (inserted) {
-      sessions_.push_back(SessionRow{event.provider, event.sessionID, day});
-    } else if (day < sessions_[it->second].day) {
-      sessions_[it->second].day = day;
-    }
+    SessionRow& session = sessionRow(event, day);
+    if (day < session.day) session.day = day;
   }
 
   const std::vector<DailyRow>& dailyRows() const { return daily_; }
@@ -181,6 +185,22 @@ class NewEvents {
  private:
   static void addCounter(int64_t& total, int64_t value, bool& summable) {
     if (value < 0 || __builtin_add_overflow(total, value, &total)) summable = false;
+  }
+
+  SessionRow& sessionRow(const UsageEvent& event, const std::string& day) {
+    // Consecutive events mostly share a session too.
+    if (lastSession_ < sessions_.size()) {
+      SessionRow& row = sessions_[lastSession_];
+      if (row.provider == event.provider && row.sessionID == event.sessionID) return row;
+    }
+    std::string key;
+    key.reserve(1 + event.sessionID.size());
+    key += static_cast<char>(event.provider);
+    key += event.sessionID;
+    const auto [it, inserted] = sessionIndex_.try_emplace(std::move(key), sessions_.size());
+    if (inserted) sessions_.push_back(SessionRow{event.provider, event.sessionID, day});
+    lastSession_ = it->second;
+    return sessions_[lastSession_];
   }
 
   DailyRow& dailyRow(const UsageEvent& event, const std::string& day) {
@@ -207,6 +227,7 @@ class NewEvents {
   size_t last_ = SIZE_MAX;
   std::vector<SessionRow> sessions_;
   std::unordered_map<std::string, size_t> sessionIndex_;
+  size_t lastSession_ = SIZE_MAX;
 };
 
 void upsertDaily(SQLiteStatement& statement, const NewEvents::DailyRow& row, const TokenCounts& tokens,
@@ -223,6 +244,18 @@ void upsertDaily(SQLiteStatement& statement, const NewEvents::DailyRow& row, con
       Bind::intValue(tokens.reasoning),
       Bind::optionalDouble(reportedUSD),
   });
+}
+
+// A reported cost as the daily upsert leaves it after adding `cost` to
+// `total`: a missing cost (or NaN, which binds as NULL) keeps the total, a
+// missing total takes the cost, and otherwise the double sum, which SQLite
+// turns into NULL when it is not a number (infinities of opposite signs).
+std::optional<double> addCost(std::optional<double> total, std::optional<double> cost) {
+  if (!cost || std::isnan(*cost)) return total;
+  if (!total) return cost;
+  const double sum = *total + *cost;
+  if (std::isnan(sum)) return std::nullopt;
+  return sum;
 }
 
 // Stored JSON is UTF-8 text; invalid byte sequences become U+FFFD.
@@ -279,10 +312,11 @@ void UsageStore::migrate() {
   // In WAL mode commits stay atomic and ordered without a sync per commit;
   // a power cut loses at most the newest ones, whose lines are read again.
   connection_->exec("PRAGMA synchronous=NORMAL");
-  // One chunk's worth of new random keys dirties up to a couple of thousand
-  // index pages: the cache keeps them through the transaction (the default
-  // 2 MiB would spill them to the journal mid-batch), and the journal takes
-  // several such batches before a checkpoint copies and syncs them.
+  // One batch of new random keys (a chunk's, or a group of chunks written at
+  // once) dirties up to a couple of thousand index pages: the cache keeps
+  // them through the transaction (the default 2 MiB would spill them to the
+  // journal mid-batch), and the journal takes several such batches before a
+  // checkpoint copies and syncs them.
   connection_->exec("PRAGMA cache_size=-32768");
   connection_->exec("PRAGMA wal_autocheckpoint=8192");
 
@@ -315,68 +349,118 @@ std::string UsageStore::errorMessage() const { return connection_ ? connection_-
 
 int UsageStore::ingest(const std::vector<UsageEvent>& events, const Calendar& calendar) {
   std::lock_guard lock(mutex_);
+  DayKeys days(calendar);
+  return inTransaction([&] { return ingestLocked(events, days); });
+}
+
+std::vector<int> UsageStore::ingestChunks(const std::vector<ChunkWrite>& chunks, const Calendar& calendar) {
+  // The cursors' texts are made before the lock is taken, as save() does.
+  std::vector<std::pair<std::string, std::string>> cursors(chunks.size());
+  for (size_t i = 0; i < chunks.size(); ++i) {
+    if (const FileCursor* cursor = chunks[i].cursorToSave) {
+      cursors[i] = {storedPath(cursor->path), dumpJSON(cursor->toJSON())};
+    }
+  }
+  std::lock_guard lock(mutex_);
+  DayKeys days(calendar);  // one for all chunks: a file's chunks mostly share days
   return inTransaction([&] {
-    SQLiteStatement& seen = statement(sql::seenInsert);
-    // Day keys in event order (the cache of DayKeys works best so), each
-    // event pointing at its day's text.
-    DayKeys days(calendar);
-    std::vector<std::string> dayTexts;
-    std::vector<uint32_t> dayOf(events.size());
-    for (size_t i = 0; i < events.size(); ++i) {
-      const std::string& day = days.key(events[i].timestamp);
-      if (dayTexts.empty() || dayTexts.back() != day) dayTexts.push_back(day);
-      dayOf[i] = static_cast<uint32_t>(dayTexts.size() - 1);
+    std::vector<int> counts;
+    counts.reserve(chunks.size());
+    for (size_t i = 0; i < chunks.size(); ++i) {
+      const std::vector<UsageEvent>* events = chunks[i].events;
+      counts.push_back(events && !events->empty() ? ingestLocked(*events, days) : 0);
+      if (chunks[i].cursorToSave) saveLocked(cursors[i].first, cursors[i].second);
     }
-    // The seen insert is the lookup: a key already there, from this batch or
-    // any earlier one, changes nothing and the event adds nothing. Keys go in
-    // sorted (stably, so of two events with one key the earlier still comes
-    // first): the index is then walked in order instead of at random, which
-    // keeps its pages in cache. Which events are new does not depend on it.
-    std::vector<uint32_t> order(events.size());
-    for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<uint32_t>(i);
-    std::stable_sort(order.begin(), order.end(),
-                     [&](uint32_t a, uint32_t b) { return events[a].dedupKey < events[b].dedupKey; });
-    std::vector<char> isNew(events.size(), 0);
-    int count = 0;
-    for (const uint32_t i : order) {
-      if (seen.execute({Bind::textValue(events[i].dedupKey), Bind::textValue(dayTexts[dayOf[i]])}) == 0) continue;
-      isNew[i] = 1;
-      ++count;
-    }
-    if (count == 0) return count;
-    NewEvents fresh;
-    for (size_t i = 0; i < events.size(); ++i) {
-      if (isNew[i]) fresh.add(events[i], dayTexts[dayOf[i]]);
-    }
-
-    // Each daily row once, in order of first appearance, with its summed
-    // counters and its first reported cost; every further cost then goes
-    // through the same upsert with zero counters, so the floating-point sum
-    // is exactly that of adding the costs one by one in event order.
-    SQLiteStatement& daily = statement(sql::dailyUpsert);
-    for (const auto& row : fresh.dailyRows()) {
-      if (!row.summable) {
-        for (const UsageEvent* event : row.events) upsertDaily(daily, row, event->tokens, event->reportedCostUSD);
-        continue;
-      }
-      auto next = row.events.begin();
-      while (next != row.events.end() && !(*next)->reportedCostUSD) ++next;
-      upsertDaily(daily, row, row.sum, next != row.events.end() ? (*next)->reportedCostUSD : std::nullopt);
-      if (next == row.events.end()) continue;
-      for (++next; next != row.events.end(); ++next) {
-        if ((*next)->reportedCostUSD) upsertDaily(daily, row, TokenCounts{}, (*next)->reportedCostUSD);
-      }
-    }
-
-    // Each session once with its earliest new day; the upsert keeps the
-    // earlier of that and the stored day.
-    SQLiteStatement& sessions = statement(sql::sessionUpsert);
-    for (const auto& row : fresh.sessionRows()) {
-      sessions.execute(
-          {Bind::textValue(rawValue(row.provider)), Bind::textValue(row.sessionID), Bind::textValue(row.day)});
-    }
-    return count;
+    return counts;
   });
+}
+
+int UsageStore::ingestLocked(const std::vector<UsageEvent>& events, DayKeys& days) {
+  SQLiteStatement& seen = statement(sql::seenInsert);
+  // Day keys in event order (the cache of DayKeys works best so), each
+  // event pointing at its day's text.
+  std::vector<std::string> dayTexts;
+  std::vector<uint32_t> dayOf(events.size());
+  for (size_t i = 0; i < events.size(); ++i) {
+    const std::string& day = days.key(events[i].timestamp);
+    if (dayTexts.empty() || dayTexts.back() != day) dayTexts.push_back(day);
+    dayOf[i] = static_cast<uint32_t>(dayTexts.size() - 1);
+  }
+  // The seen insert is the lookup: a key already there, from this batch or
+  // any earlier one, changes nothing and the event adds nothing. Keys go in
+  // sorted (stably, so of two events with one key the earlier still comes
+  // first): the index is then walked in order instead of at random, which
+  // keeps its pages in cache. Which events are new does not depend on it.
+  std::vector<uint32_t> order(events.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<uint32_t>(i);
+  std::stable_sort(order.begin(), order.end(),
+                   [&](uint32_t a, uint32_t b) { return events[a].dedupKey < events[b].dedupKey; });
+  std::vector<char> isNew(events.size(), 0);
+  int count = 0;
+  const std::string* previousKey = nullptr;
+  for (const uint32_t i : order) {
+    // A key equal to the one before it is in `seen` by now (the statement
+    // for the one before put it there or found it there): the insert would
+    // change nothing, so it is not run. Logs repeat a message on adjacent
+    // lines, so this spares many statements.
+    const std::string& key = events[i].dedupKey;
+    const bool repeated = previousKey && *previousKey == key;
+    previousKey = &key;
+    if (repeated) continue;
+    if (seen.execute({Bind::textValue(key), Bind::textValue(dayTexts[dayOf[i]])}) == 0) continue;
+    isNew[i] = 1;
+    ++count;
+  }
+  if (count == 0) return count;
+  NewEvents fresh;
+  for (size_t i = 0; i < events.size(); ++i) {
+    if (isNew[i]) fresh.add(events[i], dayTexts[dayOf[i]]);
+  }
+
+  // Each daily row once, in order of first appearance, with its summed
+  // counters and its first reported cost. The further costs are then added
+  // one by one in event order, exactly as the upsert adds them: a single
+  // one through the same upsert with zero counters; several by reading the
+  // row's cost back, adding them here and writing the sum once (a Grok
+  // session reports a cost for every turn).
+  SQLiteStatement& daily = statement(sql::dailyUpsert);
+  for (const auto& row : fresh.dailyRows()) {
+    if (!row.summable) {
+      for (const UsageEvent* event : row.events) upsertDaily(daily, row, event->tokens, event->reportedCostUSD);
+      continue;
+    }
+    auto next = row.events.begin();
+    while (next != row.events.end() && !(*next)->reportedCostUSD) ++next;
+    upsertDaily(daily, row, row.sum, next != row.events.end() ? (*next)->reportedCostUSD : std::nullopt);
+    if (next == row.events.end()) continue;
+    std::vector<double> further;
+    for (++next; next != row.events.end(); ++next) {
+      if ((*next)->reportedCostUSD) further.push_back(*(*next)->reportedCostUSD);
+    }
+    if (further.empty()) continue;
+    if (further.size() == 1) {
+      upsertDaily(daily, row, TokenCounts{}, further.front());
+      continue;
+    }
+    const std::string_view provider = rawValue(row.provider);
+    std::optional<double> total;
+    statement(sql::dailyCostRead)
+        .forEachRow({Bind::textValue(provider), Bind::textValue(row.model), Bind::textValue(row.day)},
+                    [&](SQLiteStatement& stored) { total = stored.columnDouble(0); });
+    for (const double cost : further) total = addCost(total, cost);
+    statement(sql::dailyCostWrite)
+        .execute({Bind::textValue(provider), Bind::textValue(row.model), Bind::textValue(row.day),
+                  Bind::optionalDouble(total)});
+  }
+
+  // Each session once with its earliest new day; the upsert keeps the
+  // earlier of that and the stored day.
+  SQLiteStatement& sessions = statement(sql::sessionUpsert);
+  for (const auto& row : fresh.sessionRows()) {
+    sessions.execute(
+        {Bind::textValue(rawValue(row.provider)), Bind::textValue(row.sessionID), Bind::textValue(row.day)});
+  }
+  return count;
 }
 
 std::optional<FileCursor> UsageStore::cursor(const std::string& path) {
@@ -405,6 +489,10 @@ void UsageStore::save(const FileCursor& cursor) {
   const std::string json = dumpJSON(cursor.toJSON());
   const std::string key = storedPath(cursor.path);
   std::lock_guard lock(mutex_);
+  saveLocked(key, json);
+}
+
+void UsageStore::saveLocked(const std::string& key, const std::string& json) {
   statement(sql::cursorWrite).execute({Bind::textValue(key), Bind::textValue(json)});
 }
 

@@ -56,6 +56,20 @@ class UsageStore {
   // were new. On failure nothing of the batch stays.
   int ingest(const std::vector<UsageEvent>& events, const Calendar& calendar);
 
+  // One chunk of a log file for ingestChunks(): its events (none or empty:
+  // nothing to count) and the cursor to store after them (none: the stored
+  // cursor stays). Both must outlive the call.
+  struct ChunkWrite {
+    const std::vector<UsageEvent>* events = nullptr;
+    const FileCursor* cursorToSave = nullptr;
+  };
+  // Writes several chunks in one transaction under one hold of the lock, in
+  // order: each chunk's events counted exactly as ingest() counts them, then
+  // its cursor stored exactly as save() stores it. Returns each chunk's
+  // count of new events, in the order given. On any failure nothing of any
+  // chunk stays and the error is thrown.
+  std::vector<int> ingestChunks(const std::vector<ChunkWrite>& chunks, const Calendar& calendar);
+
   // The stored cursor of a log file, or none.
   std::optional<FileCursor> cursor(const std::string& path);
   // Every stored cursor's JSON text, by the path it is kept under, in one
@@ -104,6 +118,15 @@ class UsageStore {
 
   // SQLite's message for the connection's last failure; "closed" without one.
   std::string errorMessage() const;
+
+  // The day keys of one call's events, worked out with its calendar.
+  class DayKeys;
+
+  // The bodies of ingest() and save(), for a caller that holds mutex_ (and,
+  // for the ingest, has begun a transaction). `key` and `json` are a
+  // cursor's stored path and JSON text.
+  int ingestLocked(const std::vector<UsageEvent>& events, DayKeys& days);
+  void saveLocked(const std::string& key, const std::string& json);
 
   std::mutex mutex_;
   std::unique_ptr<SQLiteConnection> connection_;

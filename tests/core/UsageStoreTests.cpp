@@ -42,6 +42,8 @@ using Rows = std::vector<std::vector<std::string>>;
 
 constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
 constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // Tables and indexes of the ledger, without SQLite's own automatic indexes.
 constexpr const char* kSchemaObjects = "SELECT count(*) FROM sqlite_schema WHERE name NOT LIKE 'sqlite_%'";
@@ -422,11 +424,19 @@ TEST_F(UsageStoreIngest, ReportedCostsAddNullAwareInEventOrder) {
       // Adding the small costs first would give 1e16 + 2.
       {{1e16, 1.0, 1.0}, 1e16},
       {{std::nullopt, 1e16, std::nullopt, 1.0, 1.0}, 1e16},
+      {{1e308, 1e308, -1e308, 5.0}, kInf},
+      // Infinities of opposite signs give NULL, and the next cost starts over.
+      {{kInf, 1.0, -kInf, 2.0, 0.25}, 2.25},
+      {{-kInf, kInf}, std::nullopt},
+      // A NaN binds as NULL: it adds nothing.
+      {{kNaN, 1.0, kNaN, 2.0, 4.0}, 7.0},
+      {{-0.0, -0.0, -0.0}, 0.0},
   };
   int batch = 0;
   for (const auto& c : cases) {
-    // Once with all events in one batch, once with one event per batch.
-    for (const bool together : {true, false}) {
+    // Batches of the events in order: all in one; the first alone and then
+    // the rest (added to a stored cost); one event per batch.
+    for (const size_t firstBatch : {c.costs.size(), size_t{1}, size_t{0}}) {
       const std::string model = "grok-" + std::to_string(batch++);
       SCOPED_TRACE(model);
       std::vector<UsageEvent> events;
@@ -434,10 +444,13 @@ TEST_F(UsageStoreIngest, ReportedCostsAddNullAwareInEventOrder) {
         events.push_back(event(model + "#" + std::to_string(i), "2025-03-01T10:00:00Z", model, "s", {1, 0, 0, 0, 1, 0},
                                c.costs[i], ProviderID::grok));
       }
-      if (together) {
-        EXPECT_EQ(store->ingest(events, utc), static_cast<int>(events.size()));
-      } else {
+      if (firstBatch == 0) {
         for (const auto& e : events) EXPECT_EQ(store->ingest({e}, utc), 1);
+      } else {
+        const std::vector<UsageEvent> first(events.begin(), events.begin() + static_cast<long>(firstBatch));
+        const std::vector<UsageEvent> rest(events.begin() + static_cast<long>(firstBatch), events.end());
+        EXPECT_EQ(store->ingest(first, utc), static_cast<int>(first.size()));
+        EXPECT_EQ(store->ingest(rest, utc), static_cast<int>(rest.size()));
       }
       const Rows rows = query(db(), "SELECT uncached, output, typeof(reported_usd) FROM daily WHERE model = '" +
                                         model + "'");
@@ -575,6 +588,141 @@ TEST_F(UsageStoreIngest, EventsReadAgainAfterACrashBeforeTheCursorSaveCountNothi
   store->save(saved);
   EXPECT_EQ(query(db(), "SELECT * FROM daily UNION ALL SELECT *, 0, 0, 0, 0, 0, 0, 0 FROM sessions"), afterCrash);
   EXPECT_EQ(store->cursor(saved.path), saved);
+}
+
+// ---------------------------------------------------------------------------
+// Several chunks in one call
+
+// One chunk as the indexer hands it over: events, and a cursor or none.
+struct TestChunk {
+  std::vector<UsageEvent> events;
+  std::optional<FileCursor> cursor;
+};
+
+std::vector<UsageStore::ChunkWrite> writesOf(const std::vector<TestChunk>& chunks) {
+  std::vector<UsageStore::ChunkWrite> writes;
+  for (const auto& chunk : chunks) writes.push_back({&chunk.events, chunk.cursor ? &*chunk.cursor : nullptr});
+  return writes;
+}
+
+// Every row of every table a chunk can change, in rowid order, so that the
+// order of the writes shows too.
+Rows ledgerRows(sqlite3* db) {
+  Rows all;
+  for (const char* sql : {"SELECT 'daily', * FROM daily ORDER BY rowid", "SELECT 'sessions', * FROM sessions ORDER BY rowid",
+                          "SELECT 'seen', * FROM seen ORDER BY rowid", "SELECT 'cursors', * FROM cursors ORDER BY rowid"}) {
+    const Rows rows = query(db, sql);
+    all.insert(all.end(), rows.begin(), rows.end());
+  }
+  return all;
+}
+
+TEST_F(UsageStoreIngest, ChunksWrittenTogetherLeaveExactlyWhatChunkByChunkWritingLeaves) {
+  const auto cursorAt = [](const char* path, int64_t offset) {
+    return FileCursor{path, 7, offset, {{"provider", "claude"}}};
+  };
+  const auto grok = [](std::string key, const char* iso, std::optional<double> cost, std::string session = "g") {
+    return event(std::move(key), iso, "grok-4", std::move(session), {3, 0, 0, 0, 1, 0}, cost, ProviderID::grok);
+  };
+  struct Case {
+    const char* name;
+    std::vector<UsageEvent> before;  // already in the ledger
+    std::vector<TestChunk> chunks;
+  };
+  const std::vector<Case> cases = {
+      {"keys repeated within and across chunks, and already counted",
+       {event("old", "2025-03-01T08:00:00Z")},
+       {{{event("a", "2025-03-01T10:00:00Z"), event("b", "2025-03-01T10:01:00Z"), event("a", "2025-03-01T10:02:00Z")},
+         cursorAt("/logs/1.jsonl", 100)},
+        {{event("b", "2025-03-01T11:00:00Z"), event("old", "2025-03-02T11:00:00Z"), event("c", "2025-03-02T00:00:00Z")},
+         cursorAt("/logs/1.jsonl", 200)},
+        {{event("c", "2025-03-02T01:00:00Z"), event("a", "2025-03-03T01:00:00Z")}, cursorAt("/logs/2.jsonl", 50)}}},
+      {"costs added in event order within and across chunks",
+       {grok("g0", "2025-03-01T09:00:00Z", 0.7)},
+       {{{grok("g1", "2025-03-01T10:00:00Z", 0.1), grok("g2", "2025-03-01T10:01:00Z", std::nullopt),
+          grok("g3", "2025-03-01T10:02:00Z", 0.2), grok("g4", "2025-03-01T10:03:00Z", 0.3),
+          grok("g5", "2025-03-02T10:03:00Z", 1e16), grok("g6", "2025-03-02T10:04:00Z", 1.0),
+          grok("g7", "2025-03-02T10:05:00Z", 1.0)},
+         cursorAt("/grok/usage.json", 0)},
+        {{grok("g8", "2025-03-01T11:00:00Z", 0.3), grok("g9", "2025-03-02T11:00:00Z", 1.0)}, std::nullopt},
+        {{grok("g10", "2025-03-01T12:00:00Z", std::nullopt), grok("g11", "2025-03-03T12:00:00Z", 2.5)},
+         cursorAt("/grok/usage.json", 0)}}},
+      {"a session moves to its earliest day, whichever chunk brings it",
+       {},
+       {{{event("s-a", "2025-03-05T10:00:00Z", "m", "s1"), event("s-b", "2025-03-06T10:00:00Z", "m", "s2")},
+         std::nullopt},
+        {{event("s-c", "2025-03-03T10:00:00Z", "m", "s1")}, cursorAt("/logs/s.jsonl", 10)},
+        {{event("s-d", "2025-03-04T10:00:00Z", "m", "s1"), event("s-e", "2025-03-01T10:00:00Z", "m", "")},
+         cursorAt("/logs/s.jsonl", 20)}}},
+      {"chunks without events, and cursors only where given",
+       {},
+       {{{}, cursorAt("/logs/empty.jsonl", 300)},
+        {{event("x", "2025-03-01T10:00:00Z")}, std::nullopt},
+        {{}, std::nullopt},
+        {{event("y", "2025-03-01T10:00:00Z")}, cursorAt("/logs/y.jsonl", 40)}}},
+  };
+  int round = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string n = std::to_string(round++);
+    UsageStore oneByOne(dir / ("one-" + n + ".sqlite"));
+    UsageStore together(dir / ("together-" + n + ".sqlite"));
+    ASSERT_EQ(oneByOne.ingest(c.before, utc), static_cast<int>(c.before.size()));
+    ASSERT_EQ(together.ingest(c.before, utc), static_cast<int>(c.before.size()));
+
+    std::vector<int> expected;
+    for (const auto& chunk : c.chunks) {
+      expected.push_back(chunk.events.empty() ? 0 : oneByOne.ingest(chunk.events, utc));
+      if (chunk.cursor) oneByOne.save(*chunk.cursor);
+    }
+    EXPECT_EQ(together.ingestChunks(writesOf(c.chunks), utc), expected);
+    EXPECT_EQ(ledgerRows(UsageStoreInspector::db(together)), ledgerRows(UsageStoreInspector::db(oneByOne)));
+    // Reported costs compared bit for bit, not through their text.
+    const char* costs = "SELECT quote(reported_usd) FROM daily ORDER BY rowid";
+    EXPECT_EQ(query(UsageStoreInspector::db(together), costs), query(UsageStoreInspector::db(oneByOne), costs));
+  }
+}
+
+TEST_F(UsageStoreIngest, AFailingChunkRollsBackEveryChunkOfTheCall) {
+  struct Case {
+    const char* name;
+    const char* trigger;
+    UsageStoreError error;
+  };
+  const Case cases[] = {
+      {"an event of the second chunk",
+       "CREATE TRIGGER refuse BEFORE INSERT ON seen WHEN NEW.key = 'bad' BEGIN SELECT RAISE(ABORT, 'key refused'); END",
+       UsageStoreError(SQLITE_CONSTRAINT, "key refused")},
+      {"the second chunk's cursor",
+       "CREATE TRIGGER refuse BEFORE INSERT ON cursors WHEN NEW.path = '/logs/b.jsonl' "
+       "BEGIN SELECT RAISE(ABORT, 'cursor refused'); END",
+       UsageStoreError(SQLITE_CONSTRAINT, "cursor refused")},
+      {"the last chunk's daily row",
+       "CREATE TRIGGER refuse BEFORE INSERT ON daily WHEN NEW.model = 'late' "
+       "BEGIN SELECT RAISE(ABORT, 'row refused'); END",
+       UsageStoreError(SQLITE_CONSTRAINT, "row refused")},
+  };
+  RawDB other(path);
+  ASSERT_EQ(store->ingest({event("before", "2025-03-01T10:00:00Z")}, utc), 1);
+  store->save(FileCursor{"/logs/a.jsonl", 1, 10, {}});
+  const Rows before = ledgerRows(db());
+  const std::vector<TestChunk> chunks = {
+      {{event("a1", "2025-03-01T10:00:00Z"), event("a2", "2025-03-01T11:00:00Z", "m", "s2", {}, 0.5)},
+       FileCursor{"/logs/a.jsonl", 1, 20, {}}},
+      {{event("bad", "2025-03-02T10:00:00Z")}, FileCursor{"/logs/b.jsonl", 2, 30, {}}},
+      {{event("c1", "2025-03-03T10:00:00Z", "late")}, FileCursor{"/logs/c.jsonl", 3, 40, {}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    exec(other.get(), c.trigger);
+    EXPECT_EQ(storeErrorOf([&] { store->ingestChunks(writesOf(chunks), utc); }), c.error);
+    EXPECT_EQ(ledgerRows(db()), before);
+    EXPECT_EQ(store->cursor("/logs/a.jsonl")->offset, 10);
+    exec(other.get(), "DROP TRIGGER refuse");
+  }
+  // Nothing was left half done: the same call now writes every chunk.
+  EXPECT_EQ(store->ingestChunks(writesOf(chunks), utc), (std::vector<int>{2, 1, 1}));
+  EXPECT_EQ(store->cursor("/logs/c.jsonl")->offset, 40);
 }
 
 TEST(UsageStoreDayKeys, FollowTheLocalZoneAcrossDaylightSaving) {

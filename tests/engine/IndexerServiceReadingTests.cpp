@@ -4,11 +4,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <map>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Tokvane/Engine/IndexJob.hpp"
@@ -254,6 +256,44 @@ TEST(IndexerServiceReading, ParseThreadsHandOverEveryFilesChunksInOrder) {
     abandoned[7] = expected[7];
     EXPECT_EQ(abandoned, expected);
   }
+}
+
+TEST(IndexerServiceReading, AChunkIsReadyOnlyOnceAParseThreadHasMadeIt) {
+  // The writer asks whether the next chunk is there before it decides to
+  // wait for it; the answer must not wait itself, nor say yes too early.
+  TempDir dir;
+  std::vector<IndexJob> jobs;
+  for (int file = 0; file < 2; ++file) {
+    const fs::path path = dir / ("f" + std::to_string(file) + ".jsonl");
+    writeFile(path, claudeLine("f" + std::to_string(file), 150, true));
+    jobs.push_back(jobFor(path, ProviderID::claude));
+  }
+  const LogChunkProducer::Settings settings{4096, 4096, clock, 4096};
+  const auto eventually = [](ParsePipeline& pipeline, size_t index) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!pipeline.ready(index) && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return pipeline.ready(index);
+  };
+
+  // One thread that reads no further ahead while one event waits for the writer.
+  ParsePipeline pipeline(1, 1);
+  pipeline.start(jobs, settings);
+  ASSERT_TRUE(eventually(pipeline, 0));
+  EXPECT_FALSE(pipeline.ready(1)) << "the second file waits until the first file's chunk is taken";
+  EXPECT_EQ(pipeline.next(0).events.at(0).dedupKey, "f0");
+  ASSERT_TRUE(eventually(pipeline, 1));
+  EXPECT_EQ(pipeline.next(1).events.at(0).dedupKey, "f1");
+  pipeline.finish();
+
+  // Without threads the writer reads each chunk itself when it asks.
+  ParsePipeline serial(0);
+  serial.start(jobs, settings);
+  EXPECT_TRUE(serial.ready(0));
+  EXPECT_TRUE(serial.ready(1));
+  EXPECT_EQ(serial.next(0).events.at(0).dedupKey, "f0");
+  serial.finish();
 }
 
 TEST(IndexerServiceReading, AGrokCursorsLastTurnTextParsesOnlyAsAStrictDecimal) {

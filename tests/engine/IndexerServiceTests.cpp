@@ -137,6 +137,29 @@ std::vector<std::string> dumpLedger(const fs::path& ledger) {
   return rows;
 }
 
+// The first column of every row of a query, read through a second connection.
+Strings query(const fs::path& ledger, const std::string& sql) {
+  sqlite3* db = nullptr;
+  EXPECT_EQ(sqlite3_open_v2(ledger.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+  sqlite3_stmt* statement = nullptr;
+  EXPECT_EQ(sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr), SQLITE_OK) << sql;
+  Strings rows;
+  while (sqlite3_step(statement) == SQLITE_ROW) {
+    const auto* text = sqlite3_column_text(statement, 0);
+    rows.emplace_back(text ? reinterpret_cast<const char*>(text) : "NULL");
+  }
+  sqlite3_finalize(statement);
+  sqlite3_close(db);
+  return rows;
+}
+
+// The offset of a stored cursor, read through a second connection; -1 when
+// there is none.
+int64_t storedOffset(const fs::path& ledger, const std::string& path) {
+  const Strings rows = query(ledger, "SELECT json_extract(json, '$.offset') FROM cursors WHERE path = '" + path + "'");
+  return rows.empty() ? -1 : std::stoll(rows.front());
+}
+
 void overwriteCursorJSON(const fs::path& ledger, const std::string& path, const std::string& json) {
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open(ledger.c_str(), &db), SQLITE_OK);
@@ -211,6 +234,43 @@ class Recorder {
   std::vector<Strings> cursorStates_;
 };
 
+// A runtime whose clock moves on by a fixed step at every reading and that
+// hands everything else to a FakeEnv: the progress throttle then decides by
+// the number and order of its readings alone, so runs that read the clock
+// alike report alike.
+class SteppingEnv final : public Env {
+ public:
+  SteppingEnv(FakeEnv& inner, double step) : inner_(inner), now_(inner.now()), step_(step) {}
+
+  void postToMain(std::function<void()> work) override { inner_.postToMain(std::move(work)); }
+  bool isMainThread() const override { return inner_.isMainThread(); }
+  Date now() override {
+    std::lock_guard lock(mutex_);
+    now_ = now_ + step_;
+    return now_;
+  }
+  std::shared_ptr<Cancellable> scheduleOnMain(double delay, std::function<void()> work) override {
+    return inner_.scheduleOnMain(delay, std::move(work));
+  }
+  void runInBackground(std::function<void()> work) override { inner_.runInBackground(std::move(work)); }
+  void log(std::string_view line) override { inner_.log(line); }
+  std::unique_ptr<FileEventStream> watchFiles(const std::vector<std::string>& roots, double latency,
+                                              FileEventCallback onBatch) override {
+    return inner_.watchFiles(roots, latency, std::move(onBatch));
+  }
+
+ private:
+  FakeEnv& inner_;
+  std::mutex mutex_;
+  Date now_;
+  const double step_;
+};
+
+// How a service under test writes to the ledger: through the Recorder, one
+// chunk at a time, or through the store's own ingest, which writes groups of
+// chunks in one transaction.
+enum class Writes { recorded, grouped };
+
 IndexerService::Options options(int parseThreads, int64_t chunkSize = int64_t{8} << 20) {
   IndexerService::Options options;
   options.parseThreads = parseThreads;
@@ -222,12 +282,17 @@ IndexerService::Options options(int parseThreads, int64_t chunkSize = int64_t{8}
 // runtime in UTC and a service that ingests through a Recorder.
 class Indexer {
  public:
+  // With a `clockStep`, the service's clock moves on by that much at every
+  // reading (log lines still reach `env`).
   explicit Indexer(IndexerService::Options serviceOptions = options(2), std::optional<fs::path> sharedHome = {},
-                   std::shared_ptr<CursorProvider> cursor = nullptr)
+                   std::shared_ptr<CursorProvider> cursor = nullptr, Writes writes = Writes::recorded,
+                   double clockStep = 0)
       : home(sharedHome.value_or(dir / "home")), ledger(dir / "usage.sqlite"), store(ledger), recorder(store) {
     fs::create_directories(home);
-    service = std::make_unique<IndexerService>(store, ProviderLocations(home), std::move(cursor), calendar, env,
-                                               recorder.callable(), std::move(serviceOptions));
+    if (clockStep > 0) stepping = std::make_unique<SteppingEnv>(env, clockStep);
+    service = std::make_unique<IndexerService>(
+        store, ProviderLocations(home), std::move(cursor), calendar, stepping ? static_cast<Env&>(*stepping) : env,
+        writes == Writes::recorded ? recorder.callable() : IndexerService::IngestEvents{}, std::move(serviceOptions));
   }
 
   fs::path claude(const std::string& relative) const { return home / ".claude/projects" / relative; }
@@ -261,6 +326,7 @@ class Indexer {
   fs::path ledger;
   UsageStore store;
   FakeEnv env;
+  std::unique_ptr<SteppingEnv> stepping;
   std::shared_ptr<const Calendar> calendar = std::make_shared<FixedOffsetCalendar>();
   Recorder recorder;
   std::mutex progressMutex;
@@ -925,6 +991,7 @@ void writeMixedTree(const Indexer& indexer, int round) {
       if (line % 4 == 0) log += claudeLine(id, "s" + f, 10 + line);  // the same message on a second line
     }
     log += claudeLine("shared-" + r, "s-shared");  // the same message in every file
+    if (file == 2) log += fillerLine(1500);         // longer than the line cap of the comparison
     appendFile(indexer.claude("p" + std::to_string(file % 3) + "/" + f + ".jsonl"), log);
     setModified(indexer.claude("p" + std::to_string(file % 3) + "/" + f + ".jsonl"), 1'700'000'000 + file * 7 % 5);
   }
@@ -949,9 +1016,21 @@ void writeMixedTree(const Indexer& indexer, int round) {
 }
 
 TEST(IndexerService, ParallelAndSerialRunsPassThroughTheSameLedgerStates) {
-  // Chunks of 512 bytes, so files span many chunks and lines straddle them.
-  Indexer serial(options(0, 512));
-  Indexer parallel(options(3, 512), serial.home);
+  // Chunks of 512 bytes, so files span many chunks and lines straddle them;
+  // a line cap of 1 KiB, so an over-long line is skipped and logged; a clock
+  // that moves at every reading, so the throttled progress reports show
+  // where each run reported.
+  const auto settings = [](int threads) {
+    IndexerService::Options o = options(threads, 512);
+    o.lineCap = 1024;
+    return o;
+  };
+  constexpr double step = 0.03;
+  Indexer serial(settings(0), std::nullopt, nullptr, Writes::recorded, step);
+  Indexer parallel(settings(3), serial.home, nullptr, Writes::recorded, step);
+  // The store's own ingest: consecutive chunks, across files, in one transaction.
+  Indexer grouped(settings(0), serial.home, nullptr, Writes::grouped, step);
+  Indexer groupedParallel(settings(3), serial.home, nullptr, Writes::grouped, step);
   serial.recorder.snapshotCursors = true;
   parallel.recorder.snapshotCursors = true;
 
@@ -966,10 +1045,210 @@ TEST(IndexerService, ParallelAndSerialRunsPassThroughTheSameLedgerStates) {
     EXPECT_EQ(parallel.recorder.cursorStates(), serial.recorder.cursorStates());
     EXPECT_EQ(dumpLedger(parallel.ledger), dumpLedger(serial.ledger));
     EXPECT_EQ(parallel.progress, serial.progress);
+    EXPECT_EQ(parallel.env.logLines(), serial.env.logLines());
+    // Grouped writes end in the same tables, with the same reports and log lines.
+    for (Indexer* other : {&grouped, &groupedParallel}) {
+      EXPECT_EQ(other->indexAll(), expected);
+      EXPECT_EQ(dumpLedger(other->ledger), dumpLedger(serial.ledger));
+      EXPECT_EQ(other->progress, serial.progress);
+      EXPECT_EQ(other->env.logLines(), serial.env.logLines());
+    }
   }
+  ASSERT_THAT(serial.env.logLines(), ::testing::Contains(::testing::HasSubstr("bytes longer than 1024 bytes skipped")));
+  ASSERT_GT(serial.progress.size(), 8u);
   // A change run over the whole home with nothing new.
-  EXPECT_EQ(parallel.index({parallel.home.string()}), serial.index({serial.home.string()}));
-  EXPECT_EQ(dumpLedger(parallel.ledger), dumpLedger(serial.ledger));
+  const IndexOutcome nothing = serial.index({serial.home.string()});
+  EXPECT_EQ(nothing, (IndexOutcome{0, false}));
+  for (Indexer* other : {&parallel, &grouped, &groupedParallel}) {
+    EXPECT_EQ(other->index({other->home.string()}), nothing);
+    EXPECT_EQ(dumpLedger(other->ledger), dumpLedger(serial.ledger));
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Grouped writes
+
+// Runs SQL on a ledger through a connection of its own.
+void execOn(const fs::path& ledger, const std::string& sql) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(ledger.c_str(), &db), SQLITE_OK);
+  char* error = nullptr;
+  EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error), SQLITE_OK) << (error ? error : "") << " in " << sql;
+  sqlite3_free(error);
+  sqlite3_close(db);
+}
+
+// The transactions in a ledger's write-ahead log since it last started
+// over: the frames whose header carries the database size, which only the
+// last frame of a commit does.
+int loggedCommits(const fs::path& ledger) {
+  const std::string wal = testing::readFile(ledger.string() + "-wal");
+  const auto word = [&](size_t at) {
+    uint32_t value = 0;
+    for (size_t i = 0; i < 4; ++i) value = value << 8 | static_cast<uint8_t>(wal[at + i]);
+    return value;
+  };
+  if (wal.size() < 32 || (word(0) & ~1u) != 0x377f0682u) return -1;
+  const size_t frame = 24 + word(8);
+  int commits = 0;
+  for (size_t at = 32; at + frame <= wal.size(); at += frame) {
+    if (word(at + 8) != word(16) || word(at + 12) != word(20)) break;  // left from before the log started over
+    if (word(at + 4) != 0) ++commits;
+  }
+  return commits;
+}
+
+TEST(IndexerService, TheStoresOwnIngestCommitsGroupsOfChunks) {
+  struct Case {
+    const char* name;
+    int files;
+    int linesPerFile;
+    int commits;
+  };
+  const Case cases[] = {
+      {"small files: 256 chunks to a group", 300, 1, 2},
+      {"larger files: about 4,000 events to a group", 30, 150, 2},
+      {"one group per pass", 40, 10, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Indexer indexer(options(0), std::nullopt, nullptr, Writes::grouped);
+    for (int file = 0; file < c.files; ++file) {
+      std::string log;
+      for (int line = 0; line < c.linesPerFile; ++line) {
+        log += claudeLine("f" + std::to_string(file) + "-" + std::to_string(line));
+      }
+      writeFile(indexer.claude("p/" + std::to_string(file) + ".jsonl"), log);
+    }
+    const int before = loggedCommits(indexer.ledger);
+    ASSERT_GE(before, 1);  // the schema's
+
+    EXPECT_EQ(indexer.indexAll().newEvents, c.files * c.linesPerFile);
+    EXPECT_EQ(loggedCommits(indexer.ledger) - before, c.commits);
+    EXPECT_EQ(indexer.cursorPaths().size(), static_cast<size_t>(c.files));
+  }
+}
+
+TEST(IndexerService, AFailingChunkInsideAGroupFailsOnlyItsOwnFile) {
+  // Chunks of 64 bytes: every line is a chunk of its own, and each pass's
+  // chunks fit in one group, so the failing chunk shares its transaction
+  // with chunks of the files before and after it (and, on parse threads,
+  // wherever the groups happen to end). Whatever fails, the run must end as
+  // one that writes chunk by chunk does.
+  struct Case {
+    const char* name;
+    std::string trigger;  // installed on the ledger before the run
+    Strings log;          // before the oversized Grok file's line
+    Strings badKeys;      // what the ledger keeps of bad.jsonl
+  };
+  const std::vector<Case> cases = {
+      {"its events are refused",
+       "CREATE TRIGGER refuse BEFORE INSERT ON seen WHEN NEW.key = 'bad2' "
+       "BEGIN SELECT RAISE(ABORT, 'events refused'); END",
+       {"Tokvane: indexing bad.jsonl failed: sqlite(code: 19, message: \"events refused\")"},
+       {"bad1"}},
+      {"its cursor is refused",
+       "CREATE TRIGGER refuse BEFORE INSERT ON cursors "
+       "WHEN NEW.path LIKE '%/bad.jsonl' AND json_extract(NEW.json, '$.offset') > " +
+           std::to_string(claudeLine("bad1").size()) + " BEGIN SELECT RAISE(ABORT, 'cursor refused'); END",
+       {"Tokvane: indexing bad.jsonl failed: sqlite(code: 19, message: \"cursor refused\")"},
+       {"bad1", "bad2"}},  // the second chunk's events went in before its cursor failed
+      {"it cannot be read (an oversized Grok file between two others)", "", {}, {"bad1", "bad2", "bad3"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::vector<std::string>> ledgers;
+    for (const Writes writes : {Writes::recorded, Writes::grouped}) {
+      for (const int threads : {0, 2}) {
+        SCOPED_TRACE(std::string(writes == Writes::grouped ? "grouped, " : "recorded, ") + std::to_string(threads));
+        IndexerService::Options small = options(threads, 64);
+        small.lineCap = 4096;
+        Indexer indexer(small, std::nullopt, nullptr, writes);
+        int64_t mtime = 1'700'000'100;
+        for (const char* name : {"a", "bad", "c"}) {
+          const std::string n = name;
+          const fs::path path = indexer.claude("p/" + n + ".jsonl");
+          writeFile(path, claudeLine(n + "1") + claudeLine(n + "2") + claudeLine(n + "3"));
+          setModified(path, mtime--);  // read in this order
+        }
+        for (const char* name : {"g1", "big", "g3"}) {
+          const std::string n = name;
+          const fs::path path = indexer.grok(n + "/usage.json");
+          writeFile(path, grokSession(n, {{1, true}, {2, true}}) + (n == "big" ? std::string(5000, ' ') : ""));
+          setModified(path, mtime--);
+        }
+        if (!c.trigger.empty()) execOn(indexer.ledger, c.trigger);
+
+        const IndexOutcome outcome = indexer.indexAll();
+        const std::string bigSize = std::to_string(fs::file_size(indexer.grok("big/usage.json")));
+        Strings log = c.log;
+        log.push_back("Tokvane: indexing usage.json failed: file of " + bigSize + " bytes larger than 4096 bytes");
+        EXPECT_EQ(indexer.env.logLines(), log);
+        // Every other file is read whole; the failing one keeps the chunks
+        // before the failure, and its cursor stops at the last one saved.
+        Strings expectedKeys = {"a1", "a2", "a3"};
+        expectedKeys.insert(expectedKeys.end(), c.badKeys.begin(), c.badKeys.end());
+        for (const char* key : {"c1", "c2", "c3", "g1#1#grok-4", "g1#2#grok-4", "g3#1#grok-4", "g3#2#grok-4"}) {
+          expectedKeys.emplace_back(key);
+        }
+        EXPECT_EQ(query(indexer.ledger, "SELECT key FROM seen ORDER BY key"), expectedKeys);
+        EXPECT_EQ(outcome.newEvents, static_cast<int>(expectedKeys.size()));
+        if (!c.trigger.empty()) {
+          EXPECT_EQ(indexer.cursor(indexer.claude("p/bad.jsonl"))->offset,
+                    static_cast<int64_t>(claudeLine("bad1").size()));
+        }
+        EXPECT_FALSE(indexer.cursor(indexer.grok("big/usage.json")).has_value());
+        // Each run has a home of its own: its rows are compared without it.
+        std::vector<std::string> rows = dumpLedger(indexer.ledger);
+        const std::string home = LogFileTree::resolved(indexer.home.string()) + "/";
+        const std::string inode = "\"inode\":";
+        for (auto& row : rows) {
+          for (size_t at; (at = row.find(home)) != std::string::npos;) row.replace(at, home.size(), "~/");
+          if (const size_t at = row.find(inode); at != std::string::npos) {
+            const size_t digits = row.find_first_not_of("0123456789", at + inode.size());
+            row.replace(at + inode.size(), digits - at - inode.size(), "_");
+          }
+        }
+        ledgers.push_back(rows);
+
+        // Once the ledger takes them, the next run reads the rest.
+        if (!c.trigger.empty()) execOn(indexer.ledger, "DROP TRIGGER refuse");
+        indexer.indexAll();
+        EXPECT_THAT(query(indexer.ledger, "SELECT key FROM seen WHERE key LIKE 'bad%' ORDER BY key"),
+                    ElementsAre("bad1", "bad2", "bad3"));
+      }
+    }
+    for (const auto& ledger : ledgers) EXPECT_EQ(ledger, ledgers.front());
+  }
+}
+
+TEST(IndexerService, AChangeRunWithOneAppendedLineCommitsItAtOnce) {
+  for (const int threads : {0, 2}) {
+    SCOPED_TRACE(threads);
+    Indexer indexer(options(threads), std::nullopt, nullptr, Writes::grouped);
+    for (int file = 0; file < 20; ++file) {
+      writeFile(indexer.claude("p/" + std::to_string(file) + ".jsonl"),
+                claudeLine("f" + std::to_string(file)) + fillerLine());
+    }
+    ASSERT_EQ(indexer.indexAll().newEvents, 20);
+
+    const fs::path path = indexer.claude("p/7.jsonl");
+    for (const auto& changed : {path, indexer.home}) {
+      const std::string key = "appended-" + changed.filename().string();
+      appendFile(path, claudeLine(key));
+      // Looked at from another connection as the run completes, on the
+      // service's thread, before anything else can run there.
+      std::promise<std::pair<Strings, int64_t>> committed;
+      indexer.service->index({changed.string()}, [&](IndexOutcome outcome) {
+        EXPECT_EQ(outcome, (IndexOutcome{1, false}));
+        committed.set_value({query(indexer.ledger, "SELECT key FROM seen WHERE key = '" + key + "'"),
+                             storedOffset(indexer.ledger, indexer.real(path))});
+      });
+      const auto [keys, offset] = committed.get_future().get();
+      EXPECT_THAT(keys, ElementsAre(key));
+      EXPECT_EQ(offset, static_cast<int64_t>(fs::file_size(path)));
+    }
+  }
 }
 
 }  // namespace
