@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 
 #include <sqlite3.h>
 
@@ -78,6 +81,38 @@ constexpr std::string_view pruneSeen = "DELETE FROM seen WHERE day < ?1";
 
 // What SQLite is handed: ":memory:" when the last path component names it,
 // whatever folders precede it; otherwise the file-system path.
+// A ledger file cut short (a copy interrupted, a full disk, a damaged
+// backup) can still open: SQLite reads what is there and silently misses
+// the rest, and a `seen` index missing keys would count old events again.
+// So a file that is shorter than its own header says, or that ends inside a
+// page, is refused like any other damaged file. The test is only sound
+// while no write-ahead log is waiting to be applied: a checkpoint that was
+// interrupted may leave the file short until the log is replayed.
+void refuseTruncatedFile(const std::string& path) {
+  if (path == ":memory:") return;
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error)) return;
+  const auto size = std::filesystem::file_size(path, error);
+  if (error || size == 0) return;
+  if (const auto wal = std::filesystem::file_size(path + "-wal", error); !error && wal > 0) return;
+  std::ifstream file(path, std::ios::binary);
+  unsigned char header[100];
+  if (!file.read(reinterpret_cast<char*>(header), sizeof header)) return;  // SQLite refuses it itself
+  if (std::memcmp(header, "SQLite format 3", 16) != 0) return;             // not ours to judge
+  const auto big16 = [&](size_t at) { return static_cast<uint32_t>(header[at] << 8 | header[at + 1]); };
+  const auto big32 = [&](size_t at) {
+    return static_cast<uint32_t>(header[at]) << 24 | static_cast<uint32_t>(header[at + 1]) << 16 |
+           static_cast<uint32_t>(header[at + 2]) << 8 | static_cast<uint32_t>(header[at + 3]);
+  };
+  const uint32_t pageSize = big16(16) == 1 ? 65536 : big16(16);
+  if (pageSize < 512 || (pageSize & (pageSize - 1)) != 0) return;  // SQLite refuses it itself
+  const uint32_t pages = big32(28);
+  const bool countValid = pages > 0 && big32(92) == big32(24);
+  if (size % pageSize != 0 || (countValid && size < static_cast<uint64_t>(pages) * pageSize)) {
+    throw UsageStoreError(SQLITE_CORRUPT, sqlite3_errstr(SQLITE_CORRUPT));
+  }
+}
+
 std::string databasePath(const std::filesystem::path& url) {
   std::string last;
   for (const auto& component : url) {
@@ -279,6 +314,7 @@ std::string storedPath(const std::string& path) {
 
 UsageStore::UsageStore(const std::filesystem::path& url) {
   std::lock_guard lock(mutex_);
+  refuseTruncatedFile(databasePath(url));
   connection_ = std::make_unique<SQLiteConnection>(
       databasePath(url), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX);
   try {

@@ -114,6 +114,8 @@ TEST(DamagedLedger, LedgerCutShortIsRefusedAndLeftAsItWas) {
       {"only the first page left", pageSize},
       {"cut in half", bytes.size() / 2},
       {"the last page missing", bytes.size() - pageSize},
+      // SQLite itself would open this one and miss keys of the `seen` index.
+      {"cut inside the last page", bytes.size() - 2000},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
