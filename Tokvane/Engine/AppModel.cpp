@@ -6,21 +6,12 @@
 #include <system_error>
 #include <utility>
 
+#include "Tokvane/Engine/ErrorText.hpp"
 #include "TokvaneCore/Snapshot/Snapshot.hpp"
 
 namespace tokvane {
 
 namespace {
-
-std::string errorText(std::exception_ptr error) {
-  try {
-    std::rethrow_exception(std::move(error));
-  } catch (const std::exception& e) {
-    return e.what();
-  } catch (...) {
-    return "unknown error";
-  }
-}
 
 bool pathExists(const std::filesystem::path& path) {
   std::error_code error;

@@ -13,6 +13,7 @@
 #include <thread>
 #include <utility>
 
+#include "Tokvane/Engine/ErrorText.hpp"
 #include "Tokvane/Engine/IndexJob.hpp"
 #include "Tokvane/Engine/LogFileTree.hpp"
 #include "Tokvane/Engine/ParsePipeline.hpp"
@@ -36,16 +37,6 @@ constexpr size_t perPathLookupLimit = 32;
 // such chunks, and groups of small files still fill up by their events.
 constexpr size_t groupEventLimit = 4000;
 constexpr size_t groupChunkLimit = 256;
-
-std::string errorText(std::exception_ptr error) {
-  try {
-    std::rethrow_exception(std::move(error));
-  } catch (const std::exception& e) {
-    return e.what();
-  } catch (...) {
-    return "unknown error";
-  }
-}
 
 bool startsWith(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;

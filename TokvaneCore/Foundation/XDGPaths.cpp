@@ -4,11 +4,18 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <vector>
+
 namespace tokvane::XDGPaths {
 
 std::filesystem::path home() {
   if (const char* home = getenv("HOME"); home && *home) return home;
-  if (const passwd* entry = getpwuid(getuid()); entry && entry->pw_dir) return entry->pw_dir;
+  std::vector<char> buffer(16384);
+  passwd entry{};
+  passwd* found = nullptr;
+  if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_dir) {
+    return found->pw_dir;
+  }
   return "/";
 }
 

@@ -1,10 +1,6 @@
 #include "TokvaneCore/Providers/ProviderLocations.hpp"
 
-#include <pwd.h>
-#include <unistd.h>
-
-#include <cstdlib>
-#include <vector>
+#include "TokvaneCore/Foundation/XDGPaths.hpp"
 
 namespace tokvane {
 
@@ -15,21 +11,10 @@ bool pathExists(const std::filesystem::path& path) {
   return std::filesystem::exists(path, error);
 }
 
-std::filesystem::path currentHome() {
-  if (const char* home = std::getenv("HOME"); home && *home) return home;
-  std::vector<char> buffer(16384);
-  passwd entry{};
-  passwd* found = nullptr;
-  if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_dir) {
-    return found->pw_dir;
-  }
-  return "/";
-}
-
 }  // namespace
 
 const ProviderLocations& ProviderLocations::live() {
-  static const ProviderLocations shared(currentHome());
+  static const ProviderLocations shared(XDGPaths::home());
   return shared;
 }
 
