@@ -9,13 +9,14 @@
 #
 #   bench/run-index-bench.sh [BUILD_DIR [WORK_DIR]]
 #
-# BUILD_DIR holds a Release build (default: build-indexer-rel beside this
-# script's folder); WORK_DIR receives the tree and the ledger (default: a new
-# folder under /tmp). BYTES and SEED set the tree's size and seed.
+# BUILD_DIR holds a Release build (default: build-release beside this
+# script's folder, which `make bench` builds); WORK_DIR receives the tree
+# and the ledger (default: a new folder under /tmp). BYTES and SEED set
+# the tree's size and seed.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
-build=${1:-$here/../build-indexer-rel}
+build=${1:-$here/../build-release}
 work=${2:-$(mktemp -d /tmp/tokvane-index-bench.XXXXXX)}
 bytes=${BYTES:-1100000000}
 seed=${SEED:-1}
