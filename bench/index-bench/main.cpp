@@ -28,24 +28,11 @@
 #include "TokvaneCore/Providers/CursorProvider.hpp"
 #include "TokvaneCore/Providers/ProviderLocations.hpp"
 #include "TokvaneCore/Store/UsageStore.hpp"
+#include "tests/support/InlineEnv.hpp"
 
 namespace {
 
 using namespace tokvane;
-
-// The runtime the indexer needs: the clock and the log (to stderr).
-class BenchEnv final : public Env {
- public:
-  void postToMain(std::function<void()> work) override { work(); }
-  bool isMainThread() const override { return true; }
-  Date now() override { return Date::now(); }
-  std::shared_ptr<Cancellable> scheduleOnMain(double, std::function<void()>) override { return nullptr; }
-  void runInBackground(std::function<void()> work) override { work(); }
-  void log(std::string_view line) override { std::cerr << line << '\n'; }
-  std::unique_ptr<FileEventStream> watchFiles(const std::vector<std::string>&, double, FileEventCallback) override {
-    return nullptr;
-  }
-};
 
 [[noreturn]] void usage() {
   std::fprintf(stderr, "usage: tokvane-index-bench --home DIR --store FILE [--changed PATH]... [--parse-threads N]\n");
@@ -98,7 +85,7 @@ int main(int argc, char** argv) {
     }
     const auto before = store.allCursorTexts();
 
-    BenchEnv env;
+    testing::InlineEnv env;
     IndexOutcome outcome;
     double seconds = 0;
     {

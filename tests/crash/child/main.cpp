@@ -45,6 +45,7 @@
 #include "TokvaneCore/Foundation/Calendar.hpp"
 #include "TokvaneCore/Providers/ProviderLocations.hpp"
 #include "TokvaneCore/Store/UsageStore.hpp"
+#include "tests/support/InlineEnv.hpp"
 
 namespace tokvane {
 
@@ -58,21 +59,6 @@ struct UsageStoreInspector {
 namespace {
 
 using namespace tokvane;
-
-// The clock and the system log (standard error); nothing else is used by
-// the indexer.
-class ChildEnv final : public Env {
- public:
-  void postToMain(std::function<void()> work) override { work(); }
-  bool isMainThread() const override { return true; }
-  Date now() override { return Date::now(); }
-  std::shared_ptr<Cancellable> scheduleOnMain(double, std::function<void()>) override { return nullptr; }
-  void runInBackground(std::function<void()> work) override { work(); }
-  void log(std::string_view line) override { std::cerr << line << std::endl; }
-  std::unique_ptr<FileEventStream> watchFiles(const std::vector<std::string>&, double, FileEventCallback) override {
-    return nullptr;
-  }
-};
 
 enum class Kind { none, ledgerRow, commitAfterRow, cursorRow, ingestReturn };
 
@@ -194,7 +180,7 @@ int main(int argc, char** argv) {
     };
   }
 
-  ChildEnv env;
+  testing::InlineEnv env;
   IndexOutcome outcome;
   {
     IndexerService service(*store, ProviderLocations(home), nullptr, std::make_shared<LocalCalendar>(), env,
