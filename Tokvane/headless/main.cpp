@@ -12,7 +12,7 @@
 #include <string>
 #include <thread>
 
-#include "Tokvane/Engine/EngineComposition.hpp"
+#include "Tokvane/Engine/Model/EngineComposition.hpp"
 #include "TokvaneCore/Foundation/ISO8601.hpp"
 #include "platform/linux/JSONFileUserDefaults.hpp"
 #include "platform/linux/LinuxEnv.hpp"

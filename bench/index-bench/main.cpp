@@ -20,9 +20,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include "Tokvane/Engine/Env.hpp"
-#include "Tokvane/Engine/IndexerService.hpp"
-#include "Tokvane/Engine/LogFileTree.hpp"
+#include "Tokvane/Engine/Runtime/Env.hpp"
+#include "Tokvane/Engine/Indexing/IndexerService.hpp"
+#include "Tokvane/Engine/Indexing/LogFileTree.hpp"
 #include "TokvaneCore/Foundation/Calendar.hpp"
 #include "TokvaneCore/Logs/FileCursor.hpp"
 #include "TokvaneCore/Providers/CursorProvider.hpp"

@@ -4,7 +4,7 @@
 #include <functional>
 #include <string_view>
 
-#include "Tokvane/Engine/UserDefaults.hpp"
+#include "Tokvane/Engine/Settings/UserDefaults.hpp"
 #include "TokvaneCore/Foundation/KeyedJSON.hpp"
 
 namespace tokvane {

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "Tokvane/Engine/Env.hpp"
+#include "Tokvane/Engine/Runtime/Env.hpp"
 #include "platform/linux/MainLoop.hpp"
 #include "platform/linux/ThreadPool.hpp"
 #include "platform/linux/TimerQueue.hpp"

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "Tokvane/Engine/Env.hpp"
+#include "Tokvane/Engine/Runtime/Env.hpp"
 
 namespace tokvane {
 

@@ -22,8 +22,8 @@
 #include <thread>
 #include <vector>
 
-#include "Tokvane/Engine/IndexerService.hpp"
-#include "Tokvane/Engine/LogFileTree.hpp"
+#include "Tokvane/Engine/Indexing/IndexerService.hpp"
+#include "Tokvane/Engine/Indexing/LogFileTree.hpp"
 #include "TokvaneCore/Foundation/Calendar.hpp"
 #include "TokvaneCore/Store/UsageStore.hpp"
 #include "tests/engine/support/FakeEnv.hpp"

@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "Tokvane/Engine/EngineComposition.hpp"
-#include "Tokvane/Engine/IndexerService.hpp"
+#include "Tokvane/Engine/Model/EngineComposition.hpp"
+#include "Tokvane/Engine/Indexing/IndexerService.hpp"
 #include "TokvaneCore/Foundation/Calendar.hpp"
 #include "TokvaneCore/Pricing/PriceTable.hpp"
 #include "TokvaneCore/Store/UsageStore.hpp"

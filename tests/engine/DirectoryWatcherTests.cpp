@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "Tokvane/Engine/DirectoryWatcher.hpp"
+#include "Tokvane/Engine/Indexing/DirectoryWatcher.hpp"
 #include "platform/linux/LinuxEnv.hpp"
 #include "tests/engine/support/FakeEnv.hpp"
 #include "tests/support/TempDir.hpp"

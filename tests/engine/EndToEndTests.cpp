@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-#include "Tokvane/Engine/EngineComposition.hpp"
+#include "Tokvane/Engine/Model/EngineComposition.hpp"
 #include "TokvaneCore/Foundation/Calendar.hpp"
 #include "TokvaneCore/Foundation/ISO8601.hpp"
 #include "TokvaneCore/Snapshot/SnapshotStore.hpp"

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "Tokvane/Engine/EngineComposition.hpp"
+#include "Tokvane/Engine/Model/EngineComposition.hpp"
 #include "tests/engine/support/FakeEnv.hpp"
 #include "tests/support/TempDir.hpp"
 

@@ -13,10 +13,10 @@
 #include <thread>
 #include <vector>
 
-#include "Tokvane/Engine/IndexJob.hpp"
-#include "Tokvane/Engine/LogChunkProducer.hpp"
-#include "Tokvane/Engine/LogFile.hpp"
-#include "Tokvane/Engine/ParsePipeline.hpp"
+#include "Tokvane/Engine/Indexing/IndexJob.hpp"
+#include "Tokvane/Engine/Indexing/LogChunkProducer.hpp"
+#include "Tokvane/Engine/Indexing/LogFile.hpp"
+#include "Tokvane/Engine/Indexing/ParsePipeline.hpp"
 #include "TokvaneCore/Logs/JSONLTail.hpp"
 #include "TokvaneCore/Parsers/ClaudeLogParser.hpp"
 #include "TokvaneCore/Parsers/CodexLogParser.hpp"

@@ -21,8 +21,8 @@
 #include <thread>
 #include <vector>
 
-#include "Tokvane/Engine/IndexerService.hpp"
-#include "Tokvane/Engine/LogFileTree.hpp"
+#include "Tokvane/Engine/Indexing/IndexerService.hpp"
+#include "Tokvane/Engine/Indexing/LogFileTree.hpp"
 #include "TokvaneCore/Foundation/Calendar.hpp"
 #include "TokvaneCore/Logs/FileCursor.hpp"
 #include "TokvaneCore/Store/UsageStore.hpp"

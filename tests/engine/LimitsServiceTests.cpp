@@ -12,9 +12,9 @@
 #include <utility>
 #include <vector>
 
-#include "Tokvane/Engine/LimitsService.hpp"
-#include "Tokvane/Engine/Preferences.hpp"
-#include "Tokvane/Engine/UserDefaults.hpp"
+#include "Tokvane/Engine/LiveLimits/LimitsService.hpp"
+#include "Tokvane/Engine/Settings/Preferences.hpp"
+#include "Tokvane/Engine/Settings/UserDefaults.hpp"
 #include "TokvaneCore/Store/UsageStore.hpp"
 #include "tests/engine/support/FakeEnv.hpp"
 #include "tests/engine/support/ScriptedLimitsProvider.hpp"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "Tokvane/Engine/Preferences.hpp"
+#include "Tokvane/Engine/Settings/Preferences.hpp"
 #include "platform/linux/JSONFileUserDefaults.hpp"
 #include "tests/support/TempDir.hpp"
 

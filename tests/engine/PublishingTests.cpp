@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "Tokvane/Engine/AppModel.hpp"
+#include "Tokvane/Engine/Model/AppModel.hpp"
 #include "TokvaneCore/Snapshot/SnapshotStore.hpp"
 #include "tests/engine/support/AppModelHarness.hpp"
 

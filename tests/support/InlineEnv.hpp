@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "Tokvane/Engine/Env.hpp"
+#include "Tokvane/Engine/Runtime/Env.hpp"
 
 namespace tokvane::testing {
 

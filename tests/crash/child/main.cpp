@@ -40,8 +40,8 @@
 #include <string_view>
 #include <vector>
 
-#include "Tokvane/Engine/Env.hpp"
-#include "Tokvane/Engine/IndexerService.hpp"
+#include "Tokvane/Engine/Runtime/Env.hpp"
+#include "Tokvane/Engine/Indexing/IndexerService.hpp"
 #include "TokvaneCore/Foundation/Calendar.hpp"
 #include "TokvaneCore/Providers/ProviderLocations.hpp"
 #include "TokvaneCore/Store/UsageStore.hpp"

@@ -16,11 +16,11 @@
 #include <string>
 #include <vector>
 
-#include "Tokvane/Engine/AppModel.hpp"
-#include "Tokvane/Engine/IndexerService.hpp"
-#include "Tokvane/Engine/LimitsService.hpp"
-#include "Tokvane/Engine/Preferences.hpp"
-#include "Tokvane/Engine/UserDefaults.hpp"
+#include "Tokvane/Engine/Model/AppModel.hpp"
+#include "Tokvane/Engine/Indexing/IndexerService.hpp"
+#include "Tokvane/Engine/LiveLimits/LimitsService.hpp"
+#include "Tokvane/Engine/Settings/Preferences.hpp"
+#include "Tokvane/Engine/Settings/UserDefaults.hpp"
 #include "TokvaneCore/Foundation/Calendar.hpp"
 #include "TokvaneCore/Pricing/PriceTable.hpp"
 #include "TokvaneCore/Store/UsageStore.hpp"

@@ -9,9 +9,9 @@
 #include <thread>
 #include <vector>
 
-#include "Tokvane/Engine/DistributedNotificationCenter.hpp"
-#include "Tokvane/Engine/Env.hpp"
-#include "Tokvane/Engine/WidgetCenter.hpp"
+#include "Tokvane/Engine/Runtime/DistributedNotificationCenter.hpp"
+#include "Tokvane/Engine/Runtime/Env.hpp"
+#include "Tokvane/Engine/Runtime/WidgetCenter.hpp"
 
 namespace tokvane::testing {
 

@@ -1,4 +1,4 @@
-#include "Tokvane/Engine/PreferenceValues.hpp"
+#include "Tokvane/Engine/Settings/PreferenceValues.hpp"
 
 namespace tokvane {
 

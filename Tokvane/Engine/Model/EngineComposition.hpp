@@ -5,14 +5,14 @@
 #include <optional>
 #include <string>
 
-#include "Tokvane/Engine/AppModel.hpp"
-#include "Tokvane/Engine/DistributedNotificationCenter.hpp"
-#include "Tokvane/Engine/Env.hpp"
-#include "Tokvane/Engine/IndexerService.hpp"
-#include "Tokvane/Engine/LimitsService.hpp"
-#include "Tokvane/Engine/Preferences.hpp"
-#include "Tokvane/Engine/UserDefaults.hpp"
-#include "Tokvane/Engine/WidgetCenter.hpp"
+#include "Tokvane/Engine/Model/AppModel.hpp"
+#include "Tokvane/Engine/Runtime/DistributedNotificationCenter.hpp"
+#include "Tokvane/Engine/Runtime/Env.hpp"
+#include "Tokvane/Engine/Indexing/IndexerService.hpp"
+#include "Tokvane/Engine/LiveLimits/LimitsService.hpp"
+#include "Tokvane/Engine/Settings/Preferences.hpp"
+#include "Tokvane/Engine/Settings/UserDefaults.hpp"
+#include "Tokvane/Engine/Runtime/WidgetCenter.hpp"
 #include "TokvaneCore/Credentials/CredentialSource.hpp"
 #include "TokvaneCore/Credentials/SecurityCLICredentialSource.hpp"
 #include "TokvaneCore/Foundation/Calendar.hpp"

@@ -6,9 +6,9 @@
 #include <optional>
 #include <vector>
 
-#include "Tokvane/Engine/Env.hpp"
-#include "Tokvane/Engine/LimitsServiceClient.hpp"
-#include "Tokvane/Engine/Preferences.hpp"
+#include "Tokvane/Engine/Runtime/Env.hpp"
+#include "Tokvane/Engine/LiveLimits/LimitsServiceClient.hpp"
+#include "Tokvane/Engine/Settings/Preferences.hpp"
 #include "TokvaneCore/Foundation/Date.hpp"
 #include "TokvaneCore/Limits/ProviderLimits.hpp"
 #include "TokvaneCore/Limits/ProviderStatus.hpp"

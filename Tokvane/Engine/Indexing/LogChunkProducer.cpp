@@ -1,4 +1,4 @@
-#include "Tokvane/Engine/LogChunkProducer.hpp"
+#include "Tokvane/Engine/Indexing/LogChunkProducer.hpp"
 
 #include <errno.h>
 #include <fcntl.h>

@@ -1,4 +1,4 @@
-#include "Tokvane/Engine/LimitsService.hpp"
+#include "Tokvane/Engine/LiveLimits/LimitsService.hpp"
 
 #include <algorithm>
 #include <utility>

@@ -1,4 +1,4 @@
-#include "Tokvane/Engine/UserDefaults.hpp"
+#include "Tokvane/Engine/Settings/UserDefaults.hpp"
 
 #include <charconv>
 

@@ -1,4 +1,4 @@
-#include "Tokvane/Engine/StoredCursors.hpp"
+#include "Tokvane/Engine/Indexing/StoredCursors.hpp"
 
 #include <algorithm>
 

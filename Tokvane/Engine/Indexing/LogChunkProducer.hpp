@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "Tokvane/Engine/ChunkResult.hpp"
-#include "Tokvane/Engine/IndexJob.hpp"
+#include "Tokvane/Engine/Indexing/ChunkResult.hpp"
+#include "Tokvane/Engine/Indexing/IndexJob.hpp"
 #include "TokvaneCore/Foundation/Date.hpp"
 #include "TokvaneCore/Logs/JSONLTail.hpp"
 #include "TokvaneCore/Parsers/CodexLogParser.hpp"

@@ -1,4 +1,4 @@
-#include "Tokvane/Engine/LogFileTree.hpp"
+#include "Tokvane/Engine/Indexing/LogFileTree.hpp"
 
 #include <dirent.h>
 #include <fcntl.h>

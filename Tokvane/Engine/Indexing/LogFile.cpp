@@ -1,4 +1,4 @@
-#include "Tokvane/Engine/LogFile.hpp"
+#include "Tokvane/Engine/Indexing/LogFile.hpp"
 
 #include <sys/stat.h>
 

@@ -1,4 +1,4 @@
-#include "Tokvane/Engine/DirectoryWatcher.hpp"
+#include "Tokvane/Engine/Indexing/DirectoryWatcher.hpp"
 
 #include <stdlib.h>
 

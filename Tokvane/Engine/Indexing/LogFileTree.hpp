@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "Tokvane/Engine/LogFile.hpp"
+#include "Tokvane/Engine/Indexing/LogFile.hpp"
 #include "TokvaneCore/Usage/ProviderID.hpp"
 
 namespace tokvane {

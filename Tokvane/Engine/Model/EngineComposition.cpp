@@ -1,4 +1,4 @@
-#include "Tokvane/Engine/EngineComposition.hpp"
+#include "Tokvane/Engine/Model/EngineComposition.hpp"
 
 #include <exception>
 #include <stdexcept>

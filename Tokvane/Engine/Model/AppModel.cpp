@@ -1,4 +1,4 @@
-#include "Tokvane/Engine/AppModel.hpp"
+#include "Tokvane/Engine/Model/AppModel.hpp"
 
 #include <cmath>
 #include <exception>
@@ -6,7 +6,7 @@
 #include <system_error>
 #include <utility>
 
-#include "Tokvane/Engine/ErrorText.hpp"
+#include "Tokvane/Engine/Runtime/ErrorText.hpp"
 #include "TokvaneCore/Snapshot/Snapshot.hpp"
 
 namespace tokvane {

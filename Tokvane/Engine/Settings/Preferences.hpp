@@ -9,9 +9,9 @@
 #include <string_view>
 #include <vector>
 
-#include "Tokvane/Engine/ObserverList.hpp"
-#include "Tokvane/Engine/PreferenceValues.hpp"
-#include "Tokvane/Engine/UserDefaults.hpp"
+#include "Tokvane/Engine/Runtime/ObserverList.hpp"
+#include "Tokvane/Engine/Settings/PreferenceValues.hpp"
+#include "Tokvane/Engine/Settings/UserDefaults.hpp"
 #include "TokvaneCore/Usage/ProviderID.hpp"
 
 namespace tokvane {

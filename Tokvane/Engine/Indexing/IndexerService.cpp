@@ -1,4 +1,4 @@
-#include "Tokvane/Engine/IndexerService.hpp"
+#include "Tokvane/Engine/Indexing/IndexerService.hpp"
 
 #include <sys/stat.h>
 
@@ -13,11 +13,11 @@
 #include <thread>
 #include <utility>
 
-#include "Tokvane/Engine/ErrorText.hpp"
-#include "Tokvane/Engine/IndexJob.hpp"
-#include "Tokvane/Engine/LogFileTree.hpp"
-#include "Tokvane/Engine/ParsePipeline.hpp"
-#include "Tokvane/Engine/StoredCursors.hpp"
+#include "Tokvane/Engine/Runtime/ErrorText.hpp"
+#include "Tokvane/Engine/Indexing/IndexJob.hpp"
+#include "Tokvane/Engine/Indexing/LogFileTree.hpp"
+#include "Tokvane/Engine/Indexing/ParsePipeline.hpp"
+#include "Tokvane/Engine/Indexing/StoredCursors.hpp"
 
 namespace tokvane {
 

@@ -4,7 +4,7 @@
 #include <exception>
 #include <optional>
 
-#include "Tokvane/Engine/LogFile.hpp"
+#include "Tokvane/Engine/Indexing/LogFile.hpp"
 #include "TokvaneCore/Logs/FileCursor.hpp"
 #include "TokvaneCore/Usage/ProviderID.hpp"
 

@@ -9,9 +9,9 @@
 #include <thread>
 #include <vector>
 
-#include "Tokvane/Engine/ChunkResult.hpp"
-#include "Tokvane/Engine/IndexJob.hpp"
-#include "Tokvane/Engine/LogChunkProducer.hpp"
+#include "Tokvane/Engine/Indexing/ChunkResult.hpp"
+#include "Tokvane/Engine/Indexing/IndexJob.hpp"
+#include "Tokvane/Engine/Indexing/LogChunkProducer.hpp"
 #include "TokvaneCore/Logs/JSONLTail.hpp"
 
 namespace tokvane {

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "Tokvane/Engine/Env.hpp"
+#include "Tokvane/Engine/Runtime/Env.hpp"
 
 namespace tokvane {
 

@@ -1,4 +1,4 @@
-#include "Tokvane/Engine/Preferences.hpp"
+#include "Tokvane/Engine/Settings/Preferences.hpp"
 
 #include <algorithm>
 #include <cmath>

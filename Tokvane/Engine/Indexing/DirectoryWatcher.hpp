@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "Tokvane/Engine/Env.hpp"
+#include "Tokvane/Engine/Runtime/Env.hpp"
 
 namespace tokvane {
 

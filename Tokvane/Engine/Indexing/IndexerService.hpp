@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "Tokvane/Engine/Env.hpp"
-#include "Tokvane/Engine/IndexOutcome.hpp"
-#include "Tokvane/Engine/IndexingProgress.hpp"
+#include "Tokvane/Engine/Runtime/Env.hpp"
+#include "Tokvane/Engine/Indexing/IndexOutcome.hpp"
+#include "Tokvane/Engine/Indexing/IndexingProgress.hpp"
 #include "TokvaneCore/Foundation/Calendar.hpp"
 #include "TokvaneCore/Logs/JSONLTail.hpp"
 #include "TokvaneCore/Providers/CursorProvider.hpp"

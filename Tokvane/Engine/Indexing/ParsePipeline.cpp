@@ -1,4 +1,4 @@
-#include "Tokvane/Engine/ParsePipeline.hpp"
+#include "Tokvane/Engine/Indexing/ParsePipeline.hpp"
 
 namespace tokvane {
 
