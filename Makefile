@@ -1,5 +1,5 @@
 # One entry for set-up, build and tests on a fresh Debian 12 machine (as root).
-.PHONY: test build deps bench clean
+.PHONY: test build deps bench clean run screenshots
 
 test: deps
 	scripts/test-all
@@ -17,3 +17,13 @@ bench: deps
 
 clean:
 	rm -rf build build-asan build-tsan build-fuzz build-release
+
+# Builds and starts the tray program in this session (xcb when DISPLAY is set
+# and no platform was chosen).
+run: build
+	@if [ -n "$$DISPLAY" ] && [ -z "$$QT_QPA_PLATFORM" ]; then export QT_QPA_PLATFORM=xcb; fi; \
+	  exec build/bin/tokvane
+
+# Renders every window, tab and state, light and dark, into docs/screenshots/.
+screenshots: build
+	build/bin/tokvane-screenshots docs/screenshots
