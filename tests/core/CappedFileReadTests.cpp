@@ -68,7 +68,7 @@ TEST(CappedFileRead, RefusesWhatIsNotARegularFileUnlessAskedNotTo) {
   const FileDescriptor folder = FileDescriptor::openForReading(dir.path());
   ASSERT_TRUE(folder.valid());
   EXPECT_EQ(CappedFileRead::from(folder, 100).outcome, Outcome::notRegular);
-  const CappedFileRead anyway = CappedFileRead::from(folder, 100, false);
+  const CappedFileRead anyway = CappedFileRead::from(folder, 1 << 20, false);
   EXPECT_EQ(anyway.outcome, Outcome::failed);
   EXPECT_EQ(anyway.error, EISDIR);
 }
