@@ -373,7 +373,7 @@ class IndexerService::Run {
   void noteChunk(Taken& taken) {
     ChunkResult& chunk = taken.chunk;
     for (const auto& skipped : chunk.skipped) {
-      s_.env.log("Tokvane: reading " + std::string(jobs_[taken.job].file.lastComponent()) + " failed: line of " +
+      s_.env.log("Tokvane: reading " + jobs_[taken.job].file.path + " failed: line of " +
                  std::to_string(skipped.length) + " bytes longer than " + LogChunkProducer::capText(s_.options.lineCap) +
                  " skipped");
     }
@@ -450,8 +450,8 @@ class IndexerService::Run {
   void fail(size_t index, std::exception_ptr error, PassProgress& progress) {
     failed_[index] = 1;
     s_.pipeline.abandon(index);
-    s_.env.log("Tokvane: indexing " + std::string(jobs_[index].file.lastComponent()) +
-               " failed: " + errorText(std::move(error)));
+    // The whole path: logs of the same name sit in many project folders.
+    s_.env.log("Tokvane: indexing " + jobs_[index].file.path + " failed: " + errorText(std::move(error)));
     progress.throttle();
   }
 
