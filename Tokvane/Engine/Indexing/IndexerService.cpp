@@ -87,9 +87,22 @@ struct IndexerService::State {
   Env& env;
   IngestEvents ingest;
   Options options;
+  // The roots as the locations give them, and as the file system resolves
+  // them at the start of the current run: a root made after launch (or made
+  // again through another link) is found under its real path.
+  std::string claudeFolder;
+  std::vector<std::string> codexFolders;
+  std::string grokFolder;
   std::string claudeRoot;
   std::vector<std::string> codexRoots;
   std::string grokRoot;
+
+  void resolveRoots() {
+    claudeRoot = LogFileTree::resolved(claudeFolder);
+    codexRoots.clear();
+    for (const auto& folder : codexFolders) codexRoots.push_back(LogFileTree::resolved(folder));
+    grokRoot = LogFileTree::resolved(grokFolder);
+  }
   ParsePipeline pipeline;
 
   std::mutex mutex;
@@ -102,7 +115,7 @@ struct IndexerService::State {
 // One index run, on the worker thread.
 class IndexerService::Run {
  public:
-  explicit Run(State& state) : s_(state), now_(state.env.now()) {}
+  explicit Run(State& state) : s_(state), now_(state.env.now()) { s_.resolveRoots(); }
 
   IndexOutcome all(const Progress& progress) {
     const StoredCursors cursors = StoredCursors::scanned(s_.store);
@@ -523,11 +536,10 @@ IndexerService::IndexerService(UsageStore& store, const ProviderLocations& locat
                                Env& env, IngestEvents ingest, Options options)
     : state_(std::make_unique<State>(store, std::move(cursor), std::move(calendar), env, std::move(ingest),
                                      std::move(options))) {
-  state_->claudeRoot = LogFileTree::resolved(locations.claudeProjects().string());
-  for (const auto& folder : locations.codexSessions()) {
-    state_->codexRoots.push_back(LogFileTree::resolved(folder.string()));
-  }
-  state_->grokRoot = LogFileTree::resolved(locations.grokSessions().string());
+  state_->claudeFolder = locations.claudeProjects().string();
+  for (const auto& folder : locations.codexSessions()) state_->codexFolders.push_back(folder.string());
+  state_->grokFolder = locations.grokSessions().string();
+  state_->resolveRoots();
 
   State& state = *state_;
   state.worker = std::thread([&state] {

@@ -11,15 +11,6 @@
 
 namespace tokvane {
 
-namespace {
-
-bool pathExists(const std::filesystem::path& path) {
-  std::error_code error;
-  return std::filesystem::exists(path, error);
-}
-
-}  // namespace
-
 std::shared_ptr<AppModel> AppModel::create(Dependencies dependencies) {
   return std::shared_ptr<AppModel>(new AppModel(std::move(dependencies)));
 }
@@ -210,10 +201,9 @@ void AppModel::startWatching() {
   for (const auto& folder : locations.codexSessions()) candidates.push_back(folder);
   candidates.push_back(locations.grokSessions());
 
-  std::vector<std::filesystem::path> roots;
-  for (auto& candidate : candidates) {
-    if (pathExists(candidate)) roots.push_back(std::move(candidate));
-  }
+  // Every root, whether it exists yet or not: one that is missing (the tool
+  // is installed later) or removed is waited for, and read once it appears.
+  std::vector<std::filesystem::path> roots = std::move(candidates);
 
   std::weak_ptr<AppModel> weak = weak_from_this();
   Env* env = &deps_.env;
