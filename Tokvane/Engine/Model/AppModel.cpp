@@ -196,14 +196,10 @@ void AppModel::handleProgress(const std::optional<IndexingProgress>& progress) {
 
 void AppModel::startWatching() {
   if (watcher_) return;
-  const ProviderLocations& locations = deps_.locations;
-  std::vector<std::filesystem::path> candidates{locations.claudeProjects()};
-  for (const auto& folder : locations.codexSessions()) candidates.push_back(folder);
-  candidates.push_back(locations.grokSessions());
-
   // Every root, whether it exists yet or not: one that is missing (the tool
   // is installed later) or removed is waited for, and read once it appears.
-  std::vector<std::filesystem::path> roots = std::move(candidates);
+  std::vector<std::filesystem::path> roots;
+  for (auto& root : deps_.locations.logRoots()) roots.push_back(std::move(root.folder));
 
   std::weak_ptr<AppModel> weak = weak_from_this();
   Env* env = &deps_.env;
