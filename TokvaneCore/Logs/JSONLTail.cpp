@@ -113,13 +113,14 @@ std::optional<std::string> JSONLTail::fingerprint(std::string_view endingAtOffse
 std::optional<std::string> JSONLTail::fingerprintOfFile(const std::filesystem::path& path, uint64_t inode,
                                                         int64_t offset) {
   try {
-    const FileHandle file(path);
+    const FileDescriptor file = FileDescriptor::openForReading(path);
+    if (!file) return std::nullopt;
     struct stat status;
-    if (::fstat(file.fd(), &status) != 0 || static_cast<uint64_t>(status.st_ino) != inode) return std::nullopt;
+    if (::fstat(file.get(), &status) != 0 || static_cast<uint64_t>(status.st_ino) != inode) return std::nullopt;
     if (offset > static_cast<int64_t>(status.st_size)) return std::nullopt;
-    return fingerprintFromFile(file.fd(), offset, coveredBefore(offset));
+    return fingerprintFromFile(file.get(), offset, coveredBefore(offset));
   } catch (const std::system_error&) {
-    return std::nullopt;
+    return std::nullopt;  // a failing read
   }
 }
 
@@ -212,7 +213,7 @@ const JSONLTail::Reader::Chunk& JSONLTail::Reader::read(const std::filesystem::p
     // The same inode and room enough, but maybe other bytes: a file made
     // again under a reused inode, or truncated and rewritten longer.
     if (const auto mark = cursor->context.find(fingerprintKey); mark != cursor->context.end()) {
-      fits = stillMatches(file.fd(), cursor->offset, mark->second);
+      fits = stillMatches(file.get(), cursor->offset, mark->second);
     }
   }
   if (fits) {
@@ -267,7 +268,7 @@ const JSONLTail::Reader::Chunk& JSONLTail::Reader::read(const std::filesystem::p
   }
   chunk_.cursor.offset = offset + static_cast<int64_t>(end - data);
   chunk_.atEOF = have < chunkSize;
-  markOffset(file.fd(), end, static_cast<size_t>(end - data));
+  markOffset(file.get(), end, static_cast<size_t>(end - data));
   return chunk_;
 }
 
