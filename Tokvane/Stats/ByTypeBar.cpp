@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "Tokvane/Stats/FlowLayout.hpp"
+#include "Tokvane/Stats/StatsStyle.hpp"
 #include "Tokvane/Theme/Fonts.hpp"
 #include "Tokvane/Theme/SystemColors.hpp"
 
@@ -152,7 +153,7 @@ void ByTypeBar::setSegments(std::vector<SummaryDisplay::Segment> segments) {
   }
   legendLayout_->invalidate();
   bar_->update();
-  updateGeometry();
+  StatsStyle::relayoutFrom(legend_);
 }
 
 }  // namespace tokvane

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QPainter>
 #include <QSvgRenderer>
+#include <QLayout>
+#include <QWidget>
 #include <cmath>
 
 #include "Tokvane/Theme/SymbolImage.hpp"
@@ -47,6 +49,28 @@ QImage logo(ProviderID provider, qreal size, const QColor& tint, qreal devicePix
   image = SymbolImage::tinted(image, tint);
   image.setDevicePixelRatio(devicePixelRatio);
   return image;
+}
+
+namespace {
+
+// A layout's cached sizes and those of the layouts nested in it.
+void invalidateTree(QLayout* layout) {
+  layout->invalidate();
+  for (int i = 0; i < layout->count(); ++i) {
+    if (QLayout* inner = layout->itemAt(i)->layout()) invalidateTree(inner);
+  }
+}
+
+}  // namespace
+
+void relayoutFrom(QWidget* widget) {
+  for (QWidget* w = widget; w != nullptr; w = w->parentWidget()) {
+    // A widget that was never shown skips its parent's layout in
+    // updateGeometry, so each layout on the way is invalidated as well.
+    if (w->layout() != nullptr) invalidateTree(w->layout());
+    w->updateGeometry();
+    if (w->isWindow()) break;
+  }
 }
 
 }  // namespace tokvane::StatsStyle

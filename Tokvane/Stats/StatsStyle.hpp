@@ -4,6 +4,8 @@
 #include <QImage>
 #include <QPalette>
 
+class QWidget;
+
 #include "Tokvane/Theme/Appearance.hpp"
 #include "TokvaneCore/Usage/ProviderID.hpp"
 
@@ -19,6 +21,11 @@ QColor accent(ProviderID provider, Appearance appearance);
 // The provider's logo, `size` logical pixels square at `devicePixelRatio`,
 // in `tint`. A null image when the logo did not load.
 QImage logo(ProviderID provider, qreal size, const QColor& tint, qreal devicePixelRatio);
+
+// Tells the widget and every widget above it that their sizes may have
+// changed, so the natural height of the tab is right at once (without
+// waiting for the event loop's layout pass).
+void relayoutFrom(QWidget* widget);
 
 }  // namespace StatsStyle
 

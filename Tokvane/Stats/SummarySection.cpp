@@ -373,7 +373,9 @@ void SummarySection::apply(Content content) {
   byTypeBlock_->setVisible(full);
   byTypeTitle_->setPlainText(content_.byTypeTitle);
   byType_->setSegments(content_.segments);
-  updateGeometry();
+  for (QWidget* part : {toolLines_, static_cast<QWidget*>(totals_), byTypeBlock_, priceNote_->parentWidget()}) {
+    StatsStyle::relayoutFrom(part);
+  }
 }
 
 SummarySection::~SummarySection() {

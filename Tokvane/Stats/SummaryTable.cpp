@@ -221,6 +221,7 @@ void SummaryTable::rebuild() {
   QPalette link = toggle_->palette();
   link.setColor(QPalette::ButtonText, SystemColors::accent().resolve(palette()));
   toggle_->setPalette(link);
+  StatsStyle::relayoutFrom(toggle_);
 
   if (built_ && rows == rows_ && count == shownCount_) return;
   rows_ = std::move(rows);
@@ -236,7 +237,7 @@ void SummaryTable::rebuild() {
     rowsLayout_->addWidget(new BreakdownRowView(rows_[i], rowsBox_));
   }
   rowsBox_->setUpdatesEnabled(true);
-  updateGeometry();
+  StatsStyle::relayoutFrom(rowsBox_);
 }
 
 }  // namespace tokvane

@@ -5,12 +5,9 @@
 
 #include "Tokvane/Engine/Model/AppModel.hpp"
 #include "Tokvane/Engine/Settings/Preferences.hpp"
-#include "Tokvane/Stats/IndexingRow.hpp"
+#include "Tokvane/Stats/ModelsTabContent.hpp"
+#include "Tokvane/Stats/StatsStyle.hpp"
 #include "Tokvane/Stats/SummarySection.hpp"
-#include "Tokvane/Stats/SummaryTable.hpp"
-#include "Tokvane/Stats/TextLabel.hpp"
-#include "Tokvane/Theme/Fonts.hpp"
-#include "Tokvane/Theme/SystemColors.hpp"
 #include "TokvaneCore/Foundation/Calendar.hpp"
 
 namespace tokvane {
@@ -40,8 +37,10 @@ class TabPage : public QWidget {
   }
 
   QSize sizeHint() const override {
-    const int w = width() > 0 ? width() : statsContentWidth;
-    return QSize(w, heightForWidth(w));
+    // Until something gave it a size, the tab is measured at the popover's width.
+    const int w = testAttribute(Qt::WA_Resized) ? width() : statsContentWidth;
+    const int h = heightForWidth(w);
+    return QSize(w, h >= 0 ? h : QWidget::sizeHint().height());
   }
 
  protected:
@@ -69,7 +68,7 @@ class StatsTab final : public TabPage {
  protected:
   void refresh() override {
     section_->setContent(model_.summary(), model_.indexing(), preferences_.summaryUnit());
-    updateGeometry();
+    StatsStyle::relayoutFrom(section_);
   }
 
  private:
@@ -80,33 +79,19 @@ class ModelsTab final : public TabPage {
  public:
   ModelsTab(AppModel& model, Preferences& preferences, QWidget* parent) : TabPage(model, preferences, parent) {
     setObjectName(QStringLiteral("modelsTab"));
-    table_ = new SummaryTable(localCalendar(), this);
-    indexing_ = new IndexingRow(this);
-    empty_ = new TextLabel(Fonts::system(13), SystemColors::secondaryLabel(), this);
-    layout()->addWidget(table_);
-    layout()->addWidget(indexing_);
-    layout()->addWidget(empty_);
-    static_cast<QVBoxLayout*>(layout())->addStretch(1);
+    content_ = new ModelsTabContent(localCalendar(), this);
+    layout()->addWidget(content_);
     refresh();
   }
 
  protected:
   void refresh() override {
-    const UsageSummary& summary = model_.summary();
-    const bool hasTools = !summary.tools.empty();
-    table_->setVisible(hasTools);
-    if (hasTools) table_->setSummary(summary, preferences_.summaryUnit());
-    indexing_->setVisible(!hasTools && model_.indexing().has_value());
-    if (model_.indexing()) indexing_->setProgress(*model_.indexing());
-    empty_->setVisible(!hasTools && !model_.indexing().has_value());
-    empty_->setPlainText(SummaryDisplay::emptyText(summary));
-    updateGeometry();
+    content_->setContent(model_.summary(), model_.indexing(), preferences_.summaryUnit());
+    StatsStyle::relayoutFrom(content_);
   }
 
  private:
-  SummaryTable* table_;
-  IndexingRow* indexing_;
-  TextLabel* empty_;
+  ModelsTabContent* content_;
 };
 
 }  // namespace
