@@ -12,8 +12,8 @@ ClosureMenuItem::ClosureMenuItem(const QString& title, const QString& keyEquival
 }
 
 void ClosureMenuItem::fire() {
-  // A copy, so that a handler which clears the menu holding this item still
-  // runs to its end.
+  // A copy, so that a handler which replaces this item's handler still runs
+  // to its end.
   if (auto run = handler) run();
 }
 

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
-#include <sys/fsuid.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -22,6 +21,7 @@
 #include "TokvaneCore/Foundation/ISO8601.hpp"
 #include "TokvaneCore/Store/UsageStore.hpp"
 #include "tests/support/TempDir.hpp"
+#include "tests/support/UnprivilegedUser.hpp"
 
 namespace tokvane {
 
@@ -36,6 +36,7 @@ void PrintTo(const UsageStoreError& error, std::ostream* out) { *out << error.wh
 namespace {
 
 using testing::TempDir;
+using testing::asUnprivilegedUser;
 using testing::readFile;
 using testing::writeFile;
 using Rows = std::vector<std::vector<std::string>>;
@@ -267,22 +268,6 @@ TEST(UsageStoreOpening, VersionZeroKeepsExistingTablesAndAddsTheMissingOnes) {
   EXPECT_EQ(scalar(db, kSchemaObjects), "8");
   // The kept key still counts as seen.
   EXPECT_EQ(store.ingest({event("old-key", "2025-03-01T10:00:00Z")}, FixedOffsetCalendar()), 0);
-}
-
-// Runs `body` as a user who may not write the files: root passes every
-// permission check, so it drops to another file-system user on a thread of
-// its own (the file-system user belongs to the calling thread only).
-void asUnprivilegedUser(const std::function<void()>& body) {
-  if (geteuid() != 0) {
-    body();
-    return;
-  }
-  std::thread worker([&] {
-    setfsuid(65534);
-    setfsgid(65534);
-    body();
-  });
-  worker.join();
 }
 
 TEST(UsageStoreOpening, UnusableFilesFailAndStayUntouched) {
