@@ -329,6 +329,9 @@ UsageStore::UsageStore(const std::filesystem::path& url) {
         sqlite3_create_function_v2(connection_->handle(), "sat_add", 2, flags, nullptr, saturatingAdd, nullptr, nullptr,
                                    nullptr);
     if (rc != SQLITE_OK) connection_->fail(rc);
+    // Another process holding the ledger for a moment (a backup, a look
+    // with the sqlite3 tool) is waited for instead of failing the write.
+    sqlite3_busy_timeout(connection_->handle(), busyTimeoutMilliseconds);
     migrate();
   } catch (...) {
     statements_.clear();
@@ -350,6 +353,30 @@ UsageStore::~UsageStore() {
 }
 
 void UsageStore::migrate() {
+  // What the file is, read before anything writes to it: a ledger this
+  // program cannot use is refused with its bytes exactly as they were (the
+  // journal mode below rewrites the file's header).
+  int64_t version = 0;
+  bool first = true;
+  SQLiteStatement versionRead(*connection_, "PRAGMA user_version");
+  versionRead.forEachRow({}, [&](SQLiteStatement& row) {
+    if (first) version = row.columnInt64(0);
+    first = false;
+  });
+  if (version > schemaVersion) {
+    // Written by a newer program: its tables may mean something else now.
+    throw UsageStoreError(SQLITE_CANTOPEN, "ledger version " + std::to_string(version) +
+                                               " is newer than this program's " + std::to_string(schemaVersion));
+  }
+  if (version >= 1) requireLedgerTables();
+
+  if (version < 1) {
+    inTransaction([&] {
+      connection_->exec(sql::schema);
+      connection_->exec(("PRAGMA user_version = " + std::to_string(schemaVersion)).c_str());
+    });
+  }
+
   connection_->exec("PRAGMA journal_mode=WAL");
   // In WAL mode commits stay atomic and ordered without a sync per commit;
   // a power cut loses at most the newest ones, whose lines are read again.
@@ -364,20 +391,19 @@ void UsageStore::migrate() {
   // syncs them, which checkpointIfDue() does off the lock (this replaces
   // SQLite's own checkpoint at commit).
   sqlite3_wal_hook(connection_->handle(), &UsageStore::noteWALSize, this);
+}
 
-  int64_t version = 0;
-  bool first = true;
-  SQLiteStatement versionRead(*connection_, "PRAGMA user_version");
-  versionRead.forEachRow({}, [&](SQLiteStatement& row) {
-    if (first) version = row.columnInt64(0);
-    first = false;
-  });
-  if (version >= 1) return;
-
-  inTransaction([&] {
-    connection_->exec(sql::schema);
-    connection_->exec(("PRAGMA user_version = " + std::to_string(schemaVersion)).c_str());
-  });
+void UsageStore::requireLedgerTables() {
+  std::vector<std::string> present;
+  SQLiteStatement tables(*connection_, "SELECT name FROM sqlite_master WHERE type = 'table'");
+  tables.forEachRow({}, [&](SQLiteStatement& row) { present.push_back(row.columnText(0)); });
+  for (const char* table : {"seen", "daily", "sessions", "cursors", "limits"}) {
+    if (std::find(present.begin(), present.end(), table) == present.end()) {
+      // A ledger without its tables would fail every write, quietly, at
+      // every start.
+      throw UsageStoreError(SQLITE_CORRUPT, std::string("the ledger has no table ") + table);
+    }
+  }
 }
 
 SQLiteStatement& UsageStore::statement(std::string_view sql) {
