@@ -65,11 +65,12 @@ PopoverRoot::PopoverRoot(AppModel& model, Preferences& preferences, Actions acti
   scroll_->viewport()->setAutoFillBackground(false);
   scroll_->setAutoFillBackground(false);
   contentFrame_ = new QWidget;
-  contentFrame_->setAutoFillBackground(false);
   contentLayout_ = new QVBoxLayout(contentFrame_);
   contentLayout_->setContentsMargins(padding, padding, padding, padding);
   contentLayout_->setSpacing(0);
   scroll_->setWidget(contentFrame_);
+  // The popover's surface shows through (setWidget turned filling on).
+  contentFrame_->setAutoFillBackground(false);
   stack->addWidget(scroll_, 1);
 
   footerFrame_ = new QWidget(this);
@@ -187,7 +188,22 @@ void PopoverRoot::measure() {
   heights.footer = footerFrame_->sizeHint().height();
   if (heights == heights_) return;
   heights_ = heights;
+  updateScrolling();
   if (actions_.onHeightChange) actions_.onHeightChange(heights_.total());
+}
+
+void PopoverRoot::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  updateScrolling();
+}
+
+void PopoverRoot::updateScrolling() {
+  // The middle scrolls only when the popover is lower than its content
+  // (decided here: a scroll bar that narrows a wrapping text would
+  // otherwise keep itself shown).
+  const double room = height() - heights_.header - heights_.footer;
+  const bool scrolls = heights_.content > room + 0.5;
+  scroll_->setVerticalScrollBarPolicy(scrolls ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
 }
 
 void PopoverRoot::paintEvent(QPaintEvent*) {

@@ -75,12 +75,14 @@ class PopoverRoot final : public QWidget {
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   QWidget* makeTab(PopoverTab tab);
   void showTab(PopoverTab tab);
   void scheduleMeasure();
   void updateFooter();
+  void updateScrolling();
 
   AppModel& model_;
   Preferences& preferences_;
