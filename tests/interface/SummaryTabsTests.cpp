@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <memory>
 
+#include "Tokvane/Popover/PopoverRoot.hpp"
 #include "Tokvane/Stats/ByTypeBar.hpp"
 #include "Tokvane/Stats/DailyChart.hpp"
 #include "Tokvane/Stats/IndexingRow.hpp"
@@ -254,6 +255,32 @@ TEST(StatsTab, TheInfoButtonOpensAndClosesTheExplanation) {
   chooseSegment(section->unitPicker(), 1);
   EXPECT_EQ(section->infoPopup(), nullptr);
   EXPECT_FALSE(info->isVisibleTo(tab.get()));
+}
+
+TEST(PopoverStatsTabs, TheRootShowsBothTabsAndMeasuresTheirContent) {
+  SummaryModelHarness h;
+  PopoverRoot root(*h.model, h.preferences, {}, h.locations);
+  root.chooseTab(PopoverTab::stats);
+  auto settle = [&] {
+    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+    root.measure();
+  };
+  settle();
+  ASSERT_NE(root.tabContent()->findChild<SummarySection*>(), nullptr);
+  const double emptyContent = root.heights().content;
+  EXPECT_GT(emptyContent, 0);
+
+  addUsage(h);
+  h.publish();
+  settle();
+  EXPECT_GT(root.heights().content, emptyContent + 300);
+  EXPECT_EQ(root.tabContent()->findChild<SummarySection*>()->content().body, SummarySection::Content::Body::full);
+
+  root.chooseTab(PopoverTab::models);
+  settle();
+  auto* table = root.tabContent()->findChild<SummaryTable*>();
+  ASSERT_NE(table, nullptr);
+  EXPECT_EQ(table->visibleRowCount(), 3);
 }
 
 }  // namespace

@@ -9,13 +9,17 @@
 #include <string>
 #include <vector>
 
+#include "Tokvane/Popover/PopoverRoot.hpp"
 #include "Tokvane/Stats/ModelsTabContent.hpp"
 #include "Tokvane/Stats/SummarySection.hpp"
 #include "Tokvane/Stats/SummaryTable.hpp"
 #include "TokvaneCore/Foundation/Calendar.hpp"
 #include "TokvaneCore/Pricing/PriceTable.hpp"
 #include "TokvaneCore/Store/UsageStore.hpp"
+#include "tests/interface/support/SummaryModelHarness.hpp"
 #include "tools/screenshots/Scene.hpp"
+
+#include <QCoreApplication>
 
 namespace tokvane::screenshots {
 namespace {
@@ -30,8 +34,7 @@ std::shared_ptr<const Calendar> utc() {
 
 // A month of work: weekdays busier than weekends, each tool on its own
 // rhythm, a few models each. Grok's models have no published price.
-UsageSummary monthOfUsage() {
-  UsageStore store(":memory:");
+void addMonth(UsageStore& store, Date now, const Calendar& calendar) {
   struct Model {
     ProviderID provider;
     const char* name;
@@ -51,12 +54,12 @@ UsageSummary monthOfUsage() {
       {ProviderID::grok, 2.2e6, 4.0,
        {{ProviderID::grok, "grok-build-experimental", 0.7}, {ProviderID::grok, "grok-code-preview", 0.3}}},
   };
-  const Date today = *utc()->startOfDay(sceneNow);
+  const Date today = *calendar.startOfDay(now);
   std::vector<UsageEvent> events;
   int key = 0;
   for (const Tool& tool : tools) {
     for (int day = 0; day < 30; ++day) {
-      const Date start = *utc()->addingDays(today, day - 29);
+      const Date start = *calendar.addingDays(today, day - 29);
       const auto weekday = static_cast<int64_t>(std::floor(start.unixSeconds() / 86400.0)) % 7;  // 0 = Thursday
       const bool weekend = weekday == 2 || weekday == 3;
       const double wave = 1.0 + 0.45 * std::sin(day / 3.1 + tool.phase) + 0.2 * std::sin(day * 1.7 + tool.phase * 2);
@@ -80,7 +83,12 @@ UsageSummary monthOfUsage() {
       }
     }
   }
-  store.ingest(events, *utc());
+  store.ingest(events, calendar);
+}
+
+UsageSummary monthOfUsage() {
+  UsageStore store(":memory:");
+  addMonth(store, sceneNow, *utc());
   return store.summary(30, sceneNow, *utc(), PriceTable::bundled());
 }
 
@@ -127,6 +135,26 @@ QImage modelsScene(Appearance appearance, const UsageSummary& summary, std::opti
   content->table()->setShowAll(showAll);
   return inPopover(content, appearance);
 }
+
+// The whole popover on the Stats or Models tab, over a real model whose ledger holds
+// the month up to today (its days and its footer follow the clock).
+QImage popoverScene(Appearance appearance, PopoverTab tab) {
+  testing::SummaryModelHarness h;
+  addMonth(*h.store, Date::now(), *h.calendar);
+  h.publish();
+  // Opened on that tab (no fade from another one).
+  h.preferences.setPopoverTab(tab);
+  PopoverRoot root(*h.model, h.preferences, {}, h.locations);
+  root.setPalette(paletteFor(appearance));
+  for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+  root.measure();
+  root.resize(PopoverRoot::width, static_cast<int>(std::ceil(root.heights().total())));
+  for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+  return grabWidget(root, appearance);
+}
+
+SceneRegistration popoverStats("popover-stats", [](Appearance a) { return popoverScene(a, PopoverTab::stats); });
+SceneRegistration popoverModels("popover-models", [](Appearance a) { return popoverScene(a, PopoverTab::models); });
 
 const IndexingProgress reading{ProviderID::codex, 1'300'000, 4'800'000};
 

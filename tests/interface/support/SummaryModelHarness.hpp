@@ -1,7 +1,11 @@
 #pragma once
 
+#include <stdlib.h>
+
+#include <filesystem>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -14,9 +18,28 @@
 #include "TokvaneCore/Pricing/PriceTable.hpp"
 #include "TokvaneCore/Store/UsageStore.hpp"
 #include "tests/support/InlineEnv.hpp"
-#include "tests/support/TempDir.hpp"
 
 namespace tokvane::testing {
+
+// A temporary folder, removed with its contents (the screenshot tool uses
+// the harness too, without the tests' support library).
+class SummaryScratch {
+ public:
+  SummaryScratch() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "tokvane-summary.XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot make a temporary folder");
+    path_ = pattern;
+  }
+  ~SummaryScratch() {
+    std::error_code error;
+    std::filesystem::remove_all(path_, error);
+  }
+  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+ private:
+  std::filesystem::path path_;
+};
 
 class NoNotifications final : public DistributedNotificationCenter {
  public:
@@ -75,7 +98,7 @@ struct SummaryModelHarness {
 
   void publish() { model->schedulePublish(); }
 
-  TempDir dir;
+  SummaryScratch dir;
   InMemoryUserDefaults defaults;
   Preferences preferences;
   InlineEnv env;
