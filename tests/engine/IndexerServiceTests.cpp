@@ -808,7 +808,8 @@ TEST(IndexerService, CodexSessionAndModelCarryAcrossChunksAndRuns) {
                                   std::pair<std::string, std::string>{"sess-1", "gpt-5.1-codex"}));
     EXPECT_EQ(
         indexer.cursor(path)->context,
-        (std::map<std::string, std::string>{{"model", "gpt-5.1-codex"}, {"provider", "codex"}, {"session", "sess-1"}}));
+        (std::map<std::string, std::string>{
+            {"model", "gpt-5.1-codex"}, {"provider", "codex"}, {"session", "sess-1"}, {"usageRecords", "1"}}));
   }
 }
 
