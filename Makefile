@@ -16,7 +16,7 @@ bench: deps
 	cmake --build build-release -j$$(nproc)
 
 clean:
-	rm -rf build build-asan build-tsan build-fuzz build-release
+	rm -rf build build-clang build-asan build-tsan build-fuzz build-release
 
 # Builds and starts the tray program in this session (xcb when DISPLAY is set
 # and no platform was chosen).

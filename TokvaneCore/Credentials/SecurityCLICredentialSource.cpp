@@ -4,7 +4,6 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,6 +14,10 @@
 #include <cmath>
 #include <thread>
 #include <vector>
+
+#include "TokvaneCore/Foundation/CappedFileRead.hpp"
+#include "TokvaneCore/Foundation/FileDescriptor.hpp"
+#include "TokvaneCore/Foundation/RetryOnEINTR.hpp"
 
 extern char** environ;
 
@@ -35,24 +38,6 @@ CredentialError notFound() { return CredentialError(CredentialError::Kind::notFo
 CredentialError denied() { return CredentialError(CredentialError::Kind::denied); }
 CredentialError malformed() { return CredentialError(CredentialError::Kind::malformed); }
 
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd = -1) : fd_(fd) {}
-  ~FileDescriptor() { reset(); }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-  void reset() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-  }
-
- private:
-  int fd_;
-};
-
 // A descriptor that becomes readable when the child exits, where the kernel offers one.
 int openProcessDescriptor(pid_t pid) {
 #ifdef SYS_pidfd_open
@@ -68,10 +53,10 @@ int openProcessDescriptor(pid_t pid) {
 // group id stays reserved until we are done with the group.
 bool hasExited(pid_t pid) {
   siginfo_t info{};
-  while (true) {
-    if (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0) return info.si_pid != 0;
-    if (errno != EINTR) return true;  // nothing left to wait for
+  if (retryOnEINTR([&] { return ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT); }) != 0) {
+    return true;  // nothing left to wait for
   }
+  return info.si_pid != 0;
 }
 
 int millisecondsUntil(Clock::time_point deadline) {
@@ -95,9 +80,7 @@ bool waitForExit(pid_t pid, const FileDescriptor& processFD, Clock::time_point d
 
 int reap(pid_t pid) {
   int status = 0;
-  while (::waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) return -1;
-  }
+  if (retryOnEINTR([&] { return ::waitpid(pid, &status, 0); }) < 0) return -1;
   return status;
 }
 
@@ -300,34 +283,15 @@ std::string SecurityCLICredentialSource::keychainSecret(const std::string& servi
 }
 
 std::string SecurityCLICredentialSource::file(const std::filesystem::path& path) {
-  int fd;
-  do {
-    fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) {
+  const FileDescriptor file = FileDescriptor::openForReading(path, O_NOCTTY);
+  if (!file) {
     if (errno == ENOENT || errno == ENOTDIR) throw notFound();
     throw denied();
   }
-  const FileDescriptor file(fd);
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) throw denied();
-  if (info.st_size < 0 || static_cast<unsigned long long>(info.st_size) > maxSecretBytes) throw denied();
-
-  std::string bytes;
-  bytes.reserve(static_cast<size_t>(info.st_size));
-  char buffer[16384];
-  while (true) {
-    const ssize_t got = ::read(fd, buffer, sizeof buffer);
-    if (got == 0) break;
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      throw denied();
-    }
-    bytes.append(buffer, static_cast<size_t>(got));
-    // The file may have grown since it was measured.
-    if (bytes.size() > maxSecretBytes) throw denied();
-  }
-  return bytes;
+  // The size is checked before anything is read, so a huge file costs nothing.
+  CappedFileRead whole = CappedFileRead::from(file, static_cast<int64_t>(maxSecretBytes));
+  if (!whole.ok()) throw denied();
+  return std::move(whole.bytes);
 }
 
 }  // namespace tokvane

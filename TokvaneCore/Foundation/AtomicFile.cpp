@@ -9,6 +9,8 @@
 #include <string>
 #include <system_error>
 
+#include "TokvaneCore/Foundation/RetryOnEINTR.hpp"
+
 namespace tokvane::AtomicFile {
 
 namespace {
@@ -34,11 +36,8 @@ void write(const std::filesystem::path& path, std::string_view bytes) {
   };
   size_t written = 0;
   while (written < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      discard("writing");
-    }
+    const ssize_t n = retryOnEINTR([&] { return ::write(fd, bytes.data() + written, bytes.size() - written); });
+    if (n < 0) discard("writing");
     written += static_cast<size_t>(n);
   }
   if (fchmod(fd, 0644) != 0) discard("setting permissions");

@@ -19,10 +19,6 @@ bool digits(std::string_view s, size_t pos, size_t count, int& out) {
   return true;
 }
 
-// 0000-01-01T00:00:00Z and 10000-01-01T00:00:00Z in seconds since 1970.
-constexpr double firstUnixSecondOfYear0 = -62167219200.0;
-constexpr double firstUnixSecondOfYear10000 = 253402300800.0;
-
 bool isLeap(int64_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
 unsigned daysInMonth(int64_t y, unsigned m) {
@@ -79,7 +75,7 @@ std::optional<Date> parseForm(std::string_view s, bool withFraction) {
   // An offset can move the instant out of the years 0000 to 9999 (UTC), which
   // `format` could not write back as a text that parses.
   const double whole = std::floor(date.unixSeconds());
-  if (whole < firstUnixSecondOfYear0 || whole >= firstUnixSecondOfYear10000) return std::nullopt;
+  if (whole < Date::firstUnixSecondOfYear0 || whole >= Date::firstUnixSecondOfYear10000) return std::nullopt;
   return date;
 }
 

@@ -11,6 +11,9 @@
 #include <limits>
 #include <system_error>
 
+#include "TokvaneCore/Foundation/FileDescriptor.hpp"
+#include "TokvaneCore/Foundation/RetryOnEINTR.hpp"
+
 namespace tokvane {
 
 namespace {
@@ -27,27 +30,6 @@ constexpr size_t keptBufferFloor = size_t{1} << 20;
 // Linux moves at most this much in one read call.
 constexpr size_t maxReadCall = 0x7ffff000;
 
-// Owns a read-only descriptor; a failing close is ignored.
-class FileHandle {
- public:
-  explicit FileHandle(const std::filesystem::path& path) {
-    // O_NONBLOCK: a named pipe in place of a log must not hang the reader.
-    // It has no effect on regular files.
-    do {
-      fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    } while (fd_ < 0 && errno == EINTR);
-    if (fd_ < 0) fail("open");
-  }
-  ~FileHandle() { ::close(fd_); }
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-
-  int fd() const { return fd_; }
-
- private:
-  int fd_ = -1;
-};
-
 // Reads up to `length` bytes at `offset`, stopping early only at the end of
 // the file. Returns the number of bytes read.
 size_t readAt(int fd, char* destination, size_t length, int64_t offset) {
@@ -56,11 +38,9 @@ size_t readAt(int fd, char* destination, size_t length, int64_t offset) {
     if (total > static_cast<uint64_t>(std::numeric_limits<int64_t>::max() - offset)) break;
     const int64_t position = offset + static_cast<int64_t>(total);
     const size_t ask = std::min(length - total, maxReadCall);
-    const ssize_t got = ::pread(fd, destination + total, ask, static_cast<off_t>(position));
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      fail("read");
-    }
+    const ssize_t got =
+        retryOnEINTR([&] { return ::pread(fd, destination + total, ask, static_cast<off_t>(position)); });
+    if (got < 0) fail("read");
     if (got == 0) break;
     total += static_cast<size_t>(got);
   }
@@ -142,9 +122,10 @@ const JSONLTail::Reader::Chunk& JSONLTail::Reader::read(const std::filesystem::p
 
   // Opened before its attributes are read, so the inode and size describe
   // the very file that is read even if the path is replaced meanwhile.
-  const FileHandle file(path);
+  const FileDescriptor file = FileDescriptor::openForReading(path);
+  if (!file) fail("open");
   struct stat status;
-  if (::fstat(file.fd(), &status) != 0) fail("stat");
+  if (::fstat(file.get(), &status) != 0) fail("stat");
   const auto inode = static_cast<uint64_t>(status.st_ino);
   const auto size = static_cast<int64_t>(status.st_size);
 
@@ -172,7 +153,7 @@ const JSONLTail::Reader::Chunk& JSONLTail::Reader::read(const std::filesystem::p
   const char* lastLineFeed = nullptr;
   for (;;) {
     const size_t searched = have;
-    have = fill(file.fd(), offset, have, chunkSize, size - offset);
+    have = fill(file.get(), offset, have, chunkSize, size - offset);
     char* data = storage_.get();
     std::memset(data + have, 0, padding);
     lastLineFeed = static_cast<const char*>(memrchr(data + searched, '\n', have - searched));
@@ -183,7 +164,7 @@ const JSONLTail::Reader::Chunk& JSONLTail::Reader::read(const std::filesystem::p
       return chunk_;
     }
     if (chunkSize >= largest) {
-      skipOverlongLine(file.fd(), have);
+      skipOverlongLine(file.get(), have);
       return chunk_;
     }
     chunkSize = chunkSize > largest / 2 ? largest : chunkSize * 2;

@@ -17,10 +17,6 @@ namespace {
 
 using logjson::Element;
 
-// Reset times are kept only within 1970-01-01 ... 9999-12-31 (UTC); anything
-// outside is a broken value, not a date worth showing.
-constexpr double firstUnixSecondAfterYear9999 = 253402300800.0;
-
 // A usage object's five counts: a usage record's usage, or a token-count
 // line's running total.
 struct Usage {
@@ -161,7 +157,8 @@ std::optional<LimitWindow> window(Element rateLimits, std::string_view key, std:
   }
   std::optional<Date> resetsAt;
   if (const auto unix = logjson::amount(*object, "resets_at")) {
-    if (*unix >= 0 && *unix < firstUnixSecondAfterYear9999) resetsAt = Date::fromUnix(*unix);
+    // Reset times are kept only within 1970-01-01 ... 9999-12-31 (UTC).
+    if (Date::isPlausibleUnixTime(*unix)) resetsAt = Date::fromUnix(*unix);
   }
   // The window clamps the fraction to 0...1.
   return LimitWindow(std::move(id), std::move(label), *usedPercent / 100, duration, resetsAt, source);

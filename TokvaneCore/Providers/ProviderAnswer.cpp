@@ -5,13 +5,6 @@
 
 namespace tokvane::ProviderAnswer {
 
-namespace {
-
-// 10000-01-01T00:00:00Z in seconds since 1970.
-constexpr double firstUnixSecondAfterYear9999 = 253402300800.0;
-
-}  // namespace
-
 JSON parse(std::string_view text) {
   if (auto rewritten = JSONNumbers::clampOverflowingNumbers(text)) return keyed::parse(*rewritten);
   return keyed::parse(text);
@@ -30,8 +23,7 @@ const JSON* optionalObject(const JSON& object, std::string_view key) {
 }
 
 bool isPlausibleDate(Date date) {
-  const double unix = date.unixSeconds();
-  return unix >= 0 && unix < firstUnixSecondAfterYear9999;
+  return Date::isPlausibleUnixTime(date.unixSeconds());
 }
 
 std::optional<std::string> planName(const std::optional<std::string>& reported) {

@@ -18,6 +18,13 @@ const ProviderLocations& ProviderLocations::live() {
   return shared;
 }
 
+std::vector<ProviderLocations::LogRoot> ProviderLocations::logRoots() const {
+  std::vector<LogRoot> roots{{ProviderID::claude, claudeProjects()}};
+  for (auto& folder : codexSessions()) roots.push_back({ProviderID::codex, std::move(folder)});
+  roots.push_back({ProviderID::grok, grokSessions()});
+  return roots;
+}
+
 bool ProviderLocations::isPresent(ProviderID provider) const {
   switch (provider) {
     case ProviderID::claude: return pathExists(claudeProjects());

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <filesystem>
+#include <vector>
 
 #include "TokvaneCore/Usage/ProviderID.hpp"
 
@@ -18,16 +19,31 @@ class ProviderLocations {
 
   const std::filesystem::path& home() const { return home_; }
 
-  std::filesystem::path claudeProjects() const { return home_ / ".claude" / "projects"; }
+  // Each tool's own folder.
+  std::filesystem::path claudeHome() const { return home_ / ".claude"; }
+  std::filesystem::path codexHome() const { return home_ / ".codex"; }
+  std::filesystem::path grokHome() const { return home_ / ".grok"; }
+
+  std::filesystem::path claudeProjects() const { return claudeHome() / "projects"; }
   // The live sessions first, then the archived ones.
   std::array<std::filesystem::path, 2> codexSessions() const {
-    return {home_ / ".codex" / "sessions", home_ / ".codex" / "archived_sessions"};
+    return {codexHome() / "sessions", codexHome() / "archived_sessions"};
   }
-  std::filesystem::path grokSessions() const { return home_ / ".grok" / "sessions"; }
+  std::filesystem::path grokSessions() const { return grokHome() / "sessions"; }
+
+  // Every folder of session logs, with the tool that writes it: Claude's
+  // projects, Codex's live and archived sessions, Grok's sessions, in that
+  // order. The indexer reads these and the watcher watches them.
+  struct LogRoot {
+    ProviderID provider;
+    std::filesystem::path folder;
+    friend bool operator==(const LogRoot&, const LogRoot&) = default;
+  };
+  std::vector<LogRoot> logRoots() const;
   std::filesystem::path cursorStateDB() const {
     return home_ / ".config" / "Cursor" / "User" / "globalStorage" / "state.vscdb";
   }
-  std::filesystem::path codexAuthFile() const { return home_ / ".codex" / "auth.json"; }
+  std::filesystem::path codexAuthFile() const { return codexHome() / "auth.json"; }
 
   // Whether the tool's files exist right now (a file or a folder both count).
   // Codex counts when its live sessions folder or its login file exists.

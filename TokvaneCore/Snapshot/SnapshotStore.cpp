@@ -2,13 +2,12 @@
 
 #include <fcntl.h>
 #include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <string>
 
 #include "TokvaneCore/Foundation/AtomicFile.hpp"
+#include "TokvaneCore/Foundation/CappedFileRead.hpp"
+#include "TokvaneCore/Foundation/FileDescriptor.hpp"
 
 namespace tokvane {
 
@@ -47,31 +46,11 @@ namespace {
 
 // The whole file when it is a regular file of at most `limit` bytes.
 std::optional<std::string> readSmallFile(const std::filesystem::path& path, std::uintmax_t limit) {
-  // O_NONBLOCK keeps a FIFO planted under the name from blocking the open.
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) return std::nullopt;
-  std::optional<std::string> result;
-  struct stat info {};
-  if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && static_cast<std::uintmax_t>(info.st_size) <= limit) {
-    // Stops once past the limit, so a file that grew meanwhile is refused too.
-    std::string bytes;
-    bytes.reserve(static_cast<std::size_t>(info.st_size));
-    char chunk[65536];
-    bool failed = false;
-    while (bytes.size() <= limit) {
-      const ssize_t n = ::read(fd, chunk, sizeof chunk);
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        failed = true;
-        break;
-      }
-      if (n == 0) break;
-      bytes.append(chunk, static_cast<std::size_t>(n));
-    }
-    if (!failed && bytes.size() <= limit) result = std::move(bytes);
-  }
-  close(fd);
-  return result;
+  const FileDescriptor file = FileDescriptor::openForReading(path, O_NOCTTY);
+  if (!file) return std::nullopt;
+  CappedFileRead whole = CappedFileRead::from(file, static_cast<int64_t>(limit));
+  if (!whole.ok()) return std::nullopt;
+  return std::move(whole.bytes);
 }
 
 }  // namespace

@@ -76,12 +76,8 @@ int main(int argc, char** argv) {
     UsageStore store(storePath);
     const ProviderLocations locations(home);
     size_t files = 0;
-    for (const ProviderID provider : {ProviderID::claude, ProviderID::codex, ProviderID::grok}) {
-      std::vector<std::filesystem::path> roots;
-      if (provider == ProviderID::claude) roots = {locations.claudeProjects()};
-      if (provider == ProviderID::codex) roots = {locations.codexSessions()[0], locations.codexSessions()[1]};
-      if (provider == ProviderID::grok) roots = {locations.grokSessions()};
-      for (const auto& root : roots) files += LogFileTree::candidates(LogFileTree::resolved(root), provider).size();
+    for (const auto& [provider, folder] : locations.logRoots()) {
+      files += LogFileTree::candidates(LogFileTree::resolved(folder), provider).size();
     }
     const auto before = store.allCursorTexts();
 

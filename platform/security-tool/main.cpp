@@ -7,85 +7,67 @@
 // exist; 1 when it cannot be read or the arguments are not understood.
 
 #include <fcntl.h>
-#include <pwd.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <string>
+#include <filesystem>
 #include <string_view>
-#include <vector>
+
+#include "TokvaneCore/Credentials/SecurityCLICredentialSource.hpp"
+#include "TokvaneCore/Foundation/CappedFileRead.hpp"
+#include "TokvaneCore/Foundation/FileDescriptor.hpp"
+#include "TokvaneCore/Foundation/RetryOnEINTR.hpp"
+#include "TokvaneCore/Foundation/XDGPaths.hpp"
 
 namespace {
 
 constexpr int itemNotFound = 44;
 constexpr int failure = 1;
 constexpr std::string_view claudeService = "Claude Code-credentials";
+// Tokvane takes no longer secret, so the helper never reads more.
+constexpr int64_t maxItemBytes = tokvane::SecurityCLICredentialSource::maxSecretBytes;
 
 int usage() {
   std::fputs("usage: tokvane-security find-generic-password -s SERVICE -w\n", stderr);
   return failure;
 }
 
-std::string homeDirectory() {
-  if (const char* home = std::getenv("HOME"); home && *home) return home;
-  std::vector<char> buffer(16384);
-  passwd entry{};
-  passwd* found = nullptr;
-  if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_dir) {
-    return found->pw_dir;
-  }
-  return {};
-}
-
 bool writeAll(int fd, const char* data, size_t size) {
   while (size > 0) {
-    const ssize_t written = write(fd, data, size);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
+    const ssize_t written = tokvane::retryOnEINTR([&] { return write(fd, data, size); });
+    if (written < 0) return false;
     data += written;
     size -= static_cast<size_t>(written);
   }
   return true;
 }
 
-int printFile(const std::string& path) {
-  int fd;
-  do {
-    fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) {
+int printFile(const std::filesystem::path& path) {
+  using tokvane::CappedFileRead;
+  const tokvane::FileDescriptor file = tokvane::FileDescriptor::openForReading(path, O_NOCTTY);
+  if (!file) {
     if (errno == ENOENT || errno == ENOTDIR) return itemNotFound;
     std::fprintf(stderr, "tokvane-security: cannot read the item: %s\n", std::strerror(errno));
     return failure;
   }
-  struct stat info {};
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    std::fputs("tokvane-security: cannot read the item: not a regular file\n", stderr);
-    close(fd);
-    return failure;
-  }
-  // Read it whole before printing, so that a read failure prints nothing.
-  std::string bytes;
-  char buffer[16384];
-  while (true) {
-    const ssize_t got = read(fd, buffer, sizeof buffer);
-    if (got == 0) break;
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      std::fprintf(stderr, "tokvane-security: cannot read the item: %s\n", std::strerror(errno));
-      close(fd);
+  // Read it whole before printing, so that a read failure prints nothing; its
+  // size is checked first, so an oversized file is refused without reading it.
+  const CappedFileRead whole = CappedFileRead::from(file, maxItemBytes);
+  switch (whole.outcome) {
+    case CappedFileRead::Outcome::read: break;
+    case CappedFileRead::Outcome::notRegular:
+      std::fputs("tokvane-security: cannot read the item: not a regular file\n", stderr);
       return failure;
-    }
-    bytes.append(buffer, static_cast<size_t>(got));
+    case CappedFileRead::Outcome::tooLarge:
+      std::fputs("tokvane-security: cannot read the item: larger than 1 MiB\n", stderr);
+      return failure;
+    case CappedFileRead::Outcome::failed:
+      std::fprintf(stderr, "tokvane-security: cannot read the item: %s\n", std::strerror(whole.error));
+      return failure;
   }
-  close(fd);
-  if (!writeAll(STDOUT_FILENO, bytes.data(), bytes.size())) return failure;
+  if (!writeAll(STDOUT_FILENO, whole.bytes.data(), whole.bytes.size())) return failure;
   return 0;
 }
 
@@ -97,7 +79,7 @@ int main(int argc, char** argv) {
     return usage();
   }
   if (std::string_view(argv[3]) != claudeService) return itemNotFound;
-  const std::string home = homeDirectory();
+  const std::filesystem::path home = tokvane::XDGPaths::home();
   if (home.empty()) return itemNotFound;
-  return printFile(home + "/.claude/.credentials.json");
+  return printFile(home / ".claude" / ".credentials.json");
 }

@@ -22,6 +22,13 @@ TEST(ProviderLocations, DerivesEveryLocationFromTheHomeFolder) {
   EXPECT_EQ(locations.codexSessions()[1], fs::path("/home/dev/.codex/archived_sessions"));
   EXPECT_EQ(locations.grokSessions(), fs::path("/home/dev/.grok/sessions"));
   EXPECT_EQ(locations.cursorStateDB(), fs::path("/home/dev/.config/Cursor/User/globalStorage/state.vscdb"));
+  EXPECT_EQ(locations.codexHome(), fs::path("/home/dev/.codex"));
+  EXPECT_EQ(locations.grokHome(), fs::path("/home/dev/.grok"));
+  using Root = ProviderLocations::LogRoot;
+  EXPECT_EQ(locations.logRoots(), (std::vector<Root>{{ProviderID::claude, "/home/dev/.claude/projects"},
+                                                     {ProviderID::codex, "/home/dev/.codex/sessions"},
+                                                     {ProviderID::codex, "/home/dev/.codex/archived_sessions"},
+                                                     {ProviderID::grok, "/home/dev/.grok/sessions"}}));
 }
 
 TEST(ProviderLocations, AToolIsPresentWhenItsFilesExistNow) {

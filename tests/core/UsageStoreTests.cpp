@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
-#include <sys/fsuid.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -22,6 +21,7 @@
 #include "TokvaneCore/Foundation/ISO8601.hpp"
 #include "TokvaneCore/Store/UsageStore.hpp"
 #include "tests/support/TempDir.hpp"
+#include "tests/support/UnprivilegedUser.hpp"
 
 namespace tokvane {
 
@@ -36,6 +36,7 @@ void PrintTo(const UsageStoreError& error, std::ostream* out) { *out << error.wh
 namespace {
 
 using testing::TempDir;
+using testing::asUnprivilegedUser;
 using testing::readFile;
 using testing::writeFile;
 using Rows = std::vector<std::vector<std::string>>;
@@ -341,22 +342,6 @@ TEST(UsageStoreOpening, VersionOneLedgerIsMigratedKeepingEveryRow) {
   EXPECT_EQ(scalar(db, "PRAGMA user_version"), "2");
   EXPECT_EQ(query(db, "SELECT key, output FROM seen ORDER BY key"),
             (Rows{{"msg_new", "40"}, {"msg_old", "NULL"}, {"resp_old", "NULL"}}));
-}
-
-// Runs `body` as a user who may not write the files: root passes every
-// permission check, so it drops to another file-system user on a thread of
-// its own (the file-system user belongs to the calling thread only).
-void asUnprivilegedUser(const std::function<void()>& body) {
-  if (geteuid() != 0) {
-    body();
-    return;
-  }
-  std::thread worker([&] {
-    setfsuid(65534);
-    setfsgid(65534);
-    body();
-  });
-  worker.join();
 }
 
 TEST(UsageStoreOpening, UnusableFilesFailAndStayUntouched) {

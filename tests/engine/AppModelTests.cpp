@@ -54,7 +54,7 @@ std::vector<std::string> days(ModelHarness& h) { return ledgerSQL(h.ledger(), "S
 TEST(AppModelStart, ShowsTheLedgerIndexesTheLogsAndThenWatches) {
   ModelHarness h;
   writeFile(h.claudeLog(), testing::claudeUsageLine("m1") + testing::claudeUsageLine("m2"));
-  writeFile(h.codexLog(), testing::codexSession("c1", testing::codexUsageLine("r1")));
+  writeFile(h.codexLog(), testing::codexSession("c1", testing::codexUsageLine("r1", testing::modelCodexUsage)));
   h.build();
   int openRequests = 0;
   h.model->onOpenRequest = [&] { ++openRequests; };
@@ -174,7 +174,7 @@ TEST(AppModelStart, RefreshNotificationStartsAnUnforcedRefreshBeforeTheFirstRunE
 TEST(AppModelOutcomes, ChangeRunsApplyOnlyWhatIsNewWhileFullRunsAlwaysApply) {
   ModelHarness h;
   writeFile(h.claudeLog(), testing::claudeUsageLine("m1"));
-  writeFile(h.codexLog(), testing::codexSession("c1", testing::codexUsageLine("r1")));
+  writeFile(h.codexLog(), testing::codexSession("c1", testing::codexUsageLine("r1", testing::modelCodexUsage)));
   h.build();
   h.model->start();
   h.settle();

@@ -22,12 +22,15 @@
 #include "TokvaneCore/Pricing/PriceTable.hpp"
 #include "TokvaneCore/Store/UsageStore.hpp"
 #include "tests/engine/support/FakeEnv.hpp"
+#include "tests/support/LogLines.hpp"
 #include "tests/support/TempDir.hpp"
 
 namespace tokvane {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::claudeLine;
+using testing::codexUsageLine;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using testing::appendFile;
@@ -145,18 +148,6 @@ TEST(DamagedLedger, LedgerCutShortIsRefusedAndLeftAsItWas) {
   }
 }
 
-// Logs of both tools, as the tools write them.
-std::string claudeLine(const std::string& id, int input) {
-  return R"({"type":"assistant","sessionId":"s1","timestamp":"2025-12-31T10:00:00Z","message":{"id":")" + id +
-         R"(","model":"claude-x","usage":{"input_tokens":)" + std::to_string(input) + R"(,"output_tokens":5}}})" +
-         "\n";
-}
-
-std::string codexUsage(const std::string& id, int input) {
-  return R"({"timestamp":"2025-12-31T10:00:00Z","type":"token_usage_record","payload":{"response_id":")" + id +
-         R"(","usage":{"input_tokens":)" + std::to_string(input) + R"(,"output_tokens":7}}})" + "\n";
-}
-
 TEST(DamagedLedger, DamagedPageFailsWhereReachedAndLosesNothingOnceRepaired) {
   TempDir dir;
   const fs::path home = dir / "home";
@@ -164,13 +155,13 @@ TEST(DamagedLedger, DamagedPageFailsWhereReachedAndLosesNothingOnceRepaired) {
   const fs::path ledger = dataHome / "Tokvane" / "usage.sqlite";
   const fs::path claudeLog = home / ".claude/projects/p/a.jsonl";
   const fs::path codexLog = home / ".codex/sessions/2025/12/31/rollout-b.jsonl";
-  writeFile(claudeLog, claudeLine("c1", 10) + claudeLine("c2", 20));
+  writeFile(claudeLog, claudeLine("c1", {.input = 10}) + claudeLine("c2", {.input = 20}));
   writeFile(codexLog,
             R"({"timestamp":"2025-12-31T10:00:00Z","type":"session_meta","payload":{"id":"cs"}})"
             "\n"
             R"({"timestamp":"2025-12-31T10:00:00Z","type":"turn_context","payload":{"model":"gpt-x"}})"
             "\n" +
-                codexUsage("x1", 100));
+                codexUsageLine("x1", {.input = 100}));
 
   const auto calendar = std::make_shared<FixedOffsetCalendar>();
   // One launch of the engine's ledger and indexer over the logs.
@@ -197,8 +188,8 @@ TEST(DamagedLedger, DamagedPageFailsWhereReachedAndLosesNothingOnceRepaired) {
 
   // The tools write on; meanwhile the root pages of the seen keys and the
   // daily rows get damaged.
-  appendFile(claudeLog, claudeLine("c3", 30));
-  appendFile(codexLog, codexUsage("x2", 200));
+  appendFile(claudeLog, claudeLine("c3", {.input = 30}));
+  appendFile(codexLog, codexUsageLine("x2", {.input = 200}));
   const auto pageSize = std::stoll(column(ledger, "PRAGMA page_size").at(0));
   std::map<int64_t, std::string> intact;
   for (const std::string& root : column(ledger, "SELECT rootpage FROM sqlite_master WHERE name IN ('seen', 'daily')")) {

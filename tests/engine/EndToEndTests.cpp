@@ -24,6 +24,7 @@
 #include "platform/linux/LinuxEnv.hpp"
 #include "tests/engine/support/AppModelHarness.hpp"
 #include "tests/engine/support/FakeEnv.hpp"
+#include "tests/support/LogLines.hpp"
 #include "tests/support/TempDir.hpp"
 #include "tests/support/TestHTTPServer.hpp"
 
@@ -86,9 +87,8 @@ std::string tokenExpiringAt(Date expiry) {
 }
 
 std::string claudeLine(const std::string& id, Date at, int64_t input, int64_t output) {
-  return R"({"type":"assistant","sessionId":"s1","timestamp":")" + ISO8601::format(at) +
-         R"(","message":{"id":")" + id + R"(","model":"claude-sonnet-4-5","usage":{"input_tokens":)" +
-         std::to_string(input) + R"(,"output_tokens":)" + std::to_string(output) + "}}}\n";
+  return testing::claudeLine(
+      id, {.timestamp = ISO8601::format(at), .model = "claude-sonnet-4-5", .input = input, .output = output});
 }
 
 // Pumps the main loop in short slices until `done` holds or the time is up.

@@ -1,6 +1,5 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/fsuid.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -14,6 +13,7 @@
 #include "Tokvane/Engine/Model/EngineComposition.hpp"
 #include "tests/engine/support/FakeEnv.hpp"
 #include "tests/support/TempDir.hpp"
+#include "tests/support/UnprivilegedUser.hpp"
 
 namespace tokvane {
 namespace {
@@ -24,23 +24,8 @@ using ::testing::IsEmpty;
 using testing::FakeEnv;
 using testing::readFile;
 using testing::TempDir;
+using testing::asUnprivilegedUser;
 using testing::writeFile;
-
-// Runs `body` as a user who may not write the files: root passes every
-// permission check, so it drops to another file-system user on a thread of
-// its own (the file-system user belongs to the calling thread only).
-void asUnprivilegedUser(const std::function<void()>& body) {
-  if (geteuid() != 0) {
-    body();
-    return;
-  }
-  std::thread worker([&] {
-    setfsuid(65534);
-    setfsgid(65534);
-    body();
-  });
-  worker.join();
-}
 
 ProviderLimits marker() {
   ProviderLimits limits;

@@ -21,12 +21,14 @@
 #include "TokvaneCore/Parsers/ClaudeLogParser.hpp"
 #include "TokvaneCore/Parsers/CodexLogParser.hpp"
 #include "TokvaneCore/Parsers/LogLineFilter.hpp"
+#include "tests/support/LogLines.hpp"
 #include "tests/support/TempDir.hpp"
 
 namespace tokvane {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::sizedClaudeLine;
 using testing::TempDir;
 using testing::writeFile;
 
@@ -127,17 +129,6 @@ std::vector<Seen> readInSlices(const IndexJob& job, LogChunkProducer::Settings s
   }
 }
 
-// A line of exactly `length` bytes (line feed excluded) that the Claude
-// parser takes as usage when `usage` is set, with the given ending.
-std::string claudeLine(const std::string& id, size_t length, bool usage, const char* ending = "\n") {
-  std::string line = usage ? R"({"type":"assistant","timestamp":"2025-12-31T10:00:00Z","message":{"id":")" + id +
-                                 R"(","model":"m","usage":{"input_tokens":3}}})"
-                           : R"({"type":"user","note":")" + id + R"("})";
-  if (line.size() < length) line.insert(line.size() - 1, std::string(length - line.size(), ' '));
-  if (line.size() > length) line = std::string(length, 'x');  // too short for JSON: a foreign line
-  return line + ending;
-}
-
 // Lines of many lengths around the slice, the chunk and the line cap, some
 // with usage, some ending in CR LF, empty lines, and an unfinished tail.
 std::string mixedLog(int64_t slice, int64_t chunk, int64_t lineCap) {
@@ -150,7 +141,7 @@ std::string mixedLog(int64_t slice, int64_t chunk, int64_t lineCap) {
     for (const int64_t length : lengths) {
       const auto size = static_cast<size_t>(std::max<int64_t>(length, 1));
       const bool usage = size >= 110 && (id % 3 != 1);
-      log += claudeLine("id" + std::to_string(id), size, usage, id % 5 == 4 ? "\r\n" : "\n");
+      log += sizedClaudeLine("id" + std::to_string(id), size, usage, id % 5 == 4 ? "\r\n" : "\n");
       if (id % 7 == 6) log += "\n\n";
       ++id;
     }
@@ -211,7 +202,7 @@ TEST(IndexerServiceReading, ParseThreadsHandOverEveryFilesChunksInOrder) {
     const fs::path path = dir / ("f" + std::to_string(file) + ".jsonl");
     std::string log;
     for (int line = 0; line < 3 + file * 5 % 17; ++line) {
-      log += claudeLine("f" + std::to_string(file) + "-" + std::to_string(line), 120 + line * 13, true);
+      log += sizedClaudeLine("f" + std::to_string(file) + "-" + std::to_string(line), 120 + line * 13, true);
     }
     writeFile(path, log);
     jobs.push_back(jobFor(path, ProviderID::claude));
@@ -265,7 +256,7 @@ TEST(IndexerServiceReading, AChunkIsReadyOnlyOnceAParseThreadHasMadeIt) {
   std::vector<IndexJob> jobs;
   for (int file = 0; file < 2; ++file) {
     const fs::path path = dir / ("f" + std::to_string(file) + ".jsonl");
-    writeFile(path, claudeLine("f" + std::to_string(file), 150, true));
+    writeFile(path, sizedClaudeLine("f" + std::to_string(file), 150, true));
     jobs.push_back(jobFor(path, ProviderID::claude));
   }
   const LogChunkProducer::Settings settings{4096, 4096, clock, 4096};

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <iostream>
 #include <filesystem>
@@ -124,6 +125,39 @@ TEST_F(SecurityToolTest, AnUnreadableLoginFails) {
   run = find(claudeService);
   EXPECT_EQ(run.exitStatus, 1);
   EXPECT_EQ(run.out, "");
+}
+
+TEST_F(SecurityToolTest, ALoginLargerThanTheLimitIsRefusedUnread) {
+  struct Case {
+    const char* name;
+    int64_t size;
+    int exitStatus;
+  };
+  constexpr int64_t limit = SecurityCLICredentialSource::maxSecretBytes;
+  const Case cases[] = {
+      {"at the limit", limit, 0},
+      {"one byte over", limit + 1, 1},
+      // Sparse: reading it would take seconds and gigabytes.
+      {"two gigabytes", int64_t{2} << 30, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::create_directories(credentialsFile().parent_path());
+    writeFile(credentialsFile(), "");
+    fs::resize_file(credentialsFile(), static_cast<std::uintmax_t>(c.size));
+    const auto started = std::chrono::steady_clock::now();
+    const ToolRun run = find(claudeService);
+    const auto took = std::chrono::steady_clock::now() - started;
+    EXPECT_EQ(run.exitStatus, c.exitStatus);
+    if (c.exitStatus == 0) {
+      EXPECT_EQ(run.out.size(), static_cast<size_t>(c.size));
+    } else {
+      EXPECT_EQ(run.out, "");
+      EXPECT_NE(run.err.find("larger than 1 MiB"), std::string::npos) << run.err;
+      // Refused from its size alone (reading 2 GB takes seconds).
+      EXPECT_LT(took, std::chrono::seconds(2));
+    }
+  }
 }
 
 TEST_F(SecurityToolTest, OtherArgumentShapesPrintUsage) {

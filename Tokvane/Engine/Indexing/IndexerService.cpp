@@ -38,10 +38,6 @@ constexpr size_t perPathLookupLimit = 32;
 constexpr size_t groupEventLimit = 4000;
 constexpr size_t groupChunkLimit = 256;
 
-bool startsWith(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
-}
-
 std::string_view lastComponent(std::string_view path) {
   const size_t slash = path.rfind('/');
   return slash == std::string_view::npos ? path : path.substr(slash + 1);
@@ -185,12 +181,12 @@ class IndexerService::Run {
   std::optional<ProviderID> providerForFile(const std::string& path) const {
     const std::string_view name = lastComponent(path);
     if (LogFileTree::isCandidateName(ProviderID::claude, name)) {
-      if (startsWith(path, s_.claudeRoot + "/")) return ProviderID::claude;
+      if (path.starts_with(s_.claudeRoot + "/")) return ProviderID::claude;
       for (const std::string& root : s_.codexRoots) {
-        if (startsWith(path, root + "/")) return ProviderID::codex;
+        if (path.starts_with(root + "/")) return ProviderID::codex;
       }
     }
-    if (LogFileTree::isCandidateName(ProviderID::grok, name) && startsWith(path, s_.grokRoot + "/")) {
+    if (LogFileTree::isCandidateName(ProviderID::grok, name) && path.starts_with(s_.grokRoot + "/")) {
       return ProviderID::grok;
     }
     return std::nullopt;
@@ -204,15 +200,15 @@ class IndexerService::Run {
     std::vector<LogFile> files;
     for (const std::string& root : roots(provider)) {
       std::vector<LogFile> listed;
-      if (root == folder || startsWith(root, prefix)) {
+      if (root == folder || root.starts_with(prefix)) {
         listed = LogFileTree::candidates(root, provider);
-      } else if (startsWith(folder, root + "/")) {
+      } else if (folder.starts_with(root + "/")) {
         // The root's walk never enters a hidden folder.
         if (hasHiddenComponent(std::string_view(folder).substr(root.size() + 1))) continue;
         listed = LogFileTree::candidates(folder, provider);
       }
       for (LogFile& file : listed) {
-        if (startsWith(file.path, prefix)) files.push_back(std::move(file));
+        if (file.path.starts_with(prefix)) files.push_back(std::move(file));
       }
     }
     return files;
@@ -523,11 +519,15 @@ IndexerService::IndexerService(UsageStore& store, const ProviderLocations& locat
                                Env& env, IngestEvents ingest, Options options)
     : state_(std::make_unique<State>(store, std::move(cursor), std::move(calendar), env, std::move(ingest),
                                      std::move(options))) {
-  state_->claudeRoot = LogFileTree::resolved(locations.claudeProjects().string());
-  for (const auto& folder : locations.codexSessions()) {
-    state_->codexRoots.push_back(LogFileTree::resolved(folder.string()));
+  for (const auto& [provider, folder] : locations.logRoots()) {
+    std::string resolved = LogFileTree::resolved(folder.string());
+    switch (provider) {
+      case ProviderID::claude: state_->claudeRoot = std::move(resolved); break;
+      case ProviderID::codex: state_->codexRoots.push_back(std::move(resolved)); break;
+      case ProviderID::grok: state_->grokRoot = std::move(resolved); break;
+      case ProviderID::cursor: break;
+    }
   }
-  state_->grokRoot = LogFileTree::resolved(locations.grokSessions().string());
 
   State& state = *state_;
   state.worker = std::thread([&state] {

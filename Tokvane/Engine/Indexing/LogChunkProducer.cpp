@@ -1,10 +1,8 @@
 #include "Tokvane/Engine/Indexing/LogChunkProducer.hpp"
 
-#include <errno.h>
-#include <fcntl.h>
 #include <simdjson.h>
-#include <string.h>
-#include <unistd.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <charconv>
@@ -15,6 +13,8 @@
 #include <string>
 #include <system_error>
 
+#include "TokvaneCore/Foundation/CappedFileRead.hpp"
+#include "TokvaneCore/Foundation/FileDescriptor.hpp"
 #include "TokvaneCore/Parsers/ClaudeLogParser.hpp"
 #include "TokvaneCore/Parsers/CodexLogParser.hpp"
 #include "TokvaneCore/Parsers/GrokUsageParser.hpp"
@@ -27,8 +27,6 @@ static_assert(JSONLTail::padding >= simdjson::SIMDJSON_PADDING);
 
 namespace {
 
-[[noreturn]] void fail(const char* operation) { throw std::system_error(errno, std::generic_category(), operation); }
-
 // The whole file, refusing one larger than `cap` bytes.
 std::string readWhole(const LogFile& file, int64_t cap) {
   const auto tooLarge = [&](int64_t size) {
@@ -36,36 +34,17 @@ std::string readWhole(const LogFile& file, int64_t cap) {
                               LogChunkProducer::capText(cap));
   };
   if (file.size > cap) throw tooLarge(file.size);
-  int fd;
-  do {
-    // O_NONBLOCK: a named pipe in place of the file must not hang the run.
-    fd = ::open(file.path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) fail("open");
-  struct Closer {
-    int fd;
-    ~Closer() { ::close(fd); }
-  } closer{fd};
-
-  std::string data;
-  data.resize(static_cast<size_t>(file.size) + 1);
-  size_t have = 0;
-  for (;;) {
-    if (have == data.size()) {
-      if (static_cast<int64_t>(have) > cap) throw tooLarge(static_cast<int64_t>(have));
-      data.resize(std::min<size_t>(data.size() * 2, static_cast<size_t>(cap) + 1));
-    }
-    const ssize_t got = ::read(fd, data.data() + have, data.size() - have);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      fail("read");
-    }
-    if (got == 0) break;
-    have += static_cast<size_t>(got);
+  const FileDescriptor fd = FileDescriptor::openForReading(file.path);
+  if (!fd) throw std::system_error(errno, std::generic_category(), "open");
+  CappedFileRead whole = CappedFileRead::from(fd, cap, false);
+  switch (whole.outcome) {
+    case CappedFileRead::Outcome::read: break;
+    case CappedFileRead::Outcome::tooLarge: throw tooLarge(whole.size);
+    case CappedFileRead::Outcome::notRegular:
+    case CappedFileRead::Outcome::failed:
+      throw std::system_error(whole.error, std::generic_category(), "read");
   }
-  if (static_cast<int64_t>(have) > cap) throw tooLarge(static_cast<int64_t>(have));
-  data.resize(have);
-  return data;
+  return std::move(whole.bytes);
 }
 
 }  // namespace

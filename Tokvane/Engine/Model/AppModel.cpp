@@ -205,14 +205,9 @@ void AppModel::handleProgress(const std::optional<IndexingProgress>& progress) {
 
 void AppModel::startWatching() {
   if (watcher_) return;
-  const ProviderLocations& locations = deps_.locations;
-  std::vector<std::filesystem::path> candidates{locations.claudeProjects()};
-  for (const auto& folder : locations.codexSessions()) candidates.push_back(folder);
-  candidates.push_back(locations.grokSessions());
-
   std::vector<std::filesystem::path> roots;
-  for (auto& candidate : candidates) {
-    if (pathExists(candidate)) roots.push_back(std::move(candidate));
+  for (auto& root : deps_.locations.logRoots()) {
+    if (pathExists(root.folder)) roots.push_back(std::move(root.folder));
   }
 
   std::weak_ptr<AppModel> weak = weak_from_this();

@@ -39,8 +39,8 @@ std::unique_ptr<Engine> buildModel(const EngineSurroundings& surroundings, const
   engine->claude =
       std::make_shared<ClaudeLimitsProvider>(engine->credentials, engine->http, configuration.claudeBaseURL);
   engine->codex = std::make_shared<CodexLimitsProvider>(*engine->store, engine->credentials, engine->http,
-                                                        home / ".codex", configuration.codexBaseURL);
-  engine->grok = std::make_shared<GrokLimitsProvider>(engine->credentials, engine->http, home / ".grok");
+                                                        engine->locations.codexHome(), configuration.codexBaseURL);
+  engine->grok = std::make_shared<GrokLimitsProvider>(engine->credentials, engine->http, engine->locations.grokHome());
   engine->cursor =
       std::make_shared<CursorProvider>(engine->credentials, engine->http, engine->locations.cursorStateDB());
 

@@ -26,6 +26,7 @@
 #include "TokvaneCore/Store/UsageStore.hpp"
 #include "tests/engine/support/FakeEnv.hpp"
 #include "tests/engine/support/ScriptedLimitsProvider.hpp"
+#include "tests/support/LogLines.hpp"
 #include "tests/support/TempDir.hpp"
 
 namespace tokvane::testing {
@@ -135,34 +136,17 @@ class IngestGate {
 // 2026-01-01T00:00:00Z, the fake clock's start.
 inline const Date modelT0 = Date::fromUnix(1767225600);
 
-// A Claude Code log line with usage; the default time lies on the day
-// before modelT0 (in UTC and in Los Angeles), within the summary's window.
-inline std::string claudeUsageLine(const std::string& id, int input = 1000, int output = 100,
-                                   const std::string& model = "claude-sonnet-4-5",
-                                   const std::string& timestamp = "2025-12-31T10:00:00Z") {
-  return R"({"type":"assistant","sessionId":"s-)" + id + R"(","timestamp":")" + timestamp +
-         R"(","message":{"id":")" + id + R"(","model":")" + model + R"(","usage":{"input_tokens":)" +
-         std::to_string(input) + R"(,"output_tokens":)" + std::to_string(output) + "}}}\n";
+// The logs the model tests feed: a Claude reply and a Codex usage record on
+// the day before modelT0 (in UTC and in Los Angeles), within the summary's
+// window.
+inline std::string claudeUsageLine(const std::string& id) {
+  return claudeLine(id, {.session = "s-" + id, .model = "claude-sonnet-4-5", .input = 1000, .output = 100});
 }
+inline const CodexUsage modelCodexUsage{.timestamp = "2025-12-31T11:00:00Z", .input = 2000, .output = 200};
 
 // A Codex session: its session and model lines, then `extra` lines.
 inline std::string codexSession(const std::string& id, const std::string& extra) {
-  return R"({"timestamp":"2025-12-31T09:00:00Z","type":"session_meta","payload":{"id":")" + id + "\"}}\n" +
-         R"({"timestamp":"2025-12-31T09:00:01Z","type":"turn_context","payload":{"model":"gpt-5"}})" + "\n" + extra;
-}
-
-inline std::string codexUsageLine(const std::string& responseID, int input = 2000, int output = 200,
-                                  const std::string& timestamp = "2025-12-31T11:00:00Z") {
-  return R"({"timestamp":")" + timestamp + R"(","type":"token_usage_record","payload":{"response_id":")" +
-         responseID + R"(","usage":{"input_tokens":)" + std::to_string(input) + R"(,"output_tokens":)" +
-         std::to_string(output) + "}}}\n";
-}
-
-// Codex's own reading of its rate limits, as it writes it into a session log.
-inline std::string codexLimitsLine(int usedPercent, const std::string& timestamp = "2025-12-31T11:30:00Z") {
-  return R"({"timestamp":")" + timestamp +
-         R"(","type":"event_msg","payload":{"type":"token_count","rate_limits":{"primary":{"used_percent":)" +
-         std::to_string(usedPercent) + R"(,"window_minutes":300}}}})" + "\n";
+  return codexSessionMeta(id, "2025-12-31T09:00:00Z") + codexTurnContext("gpt-5", "2025-12-31T09:00:01Z") + extra;
 }
 
 // Runs SQL on a ledger file through a connection of its own; returns the

@@ -1,0 +1,7 @@
+#include "VuroSettings/LoginItemService.hpp"
+
+namespace vuro {
+
+LoginItemService::~LoginItemService() = default;
+
+}  // namespace vuro

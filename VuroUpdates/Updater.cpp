@@ -1,0 +1,7 @@
+#include "VuroUpdates/Updater.hpp"
+
+namespace vuro {
+
+Updater::~Updater() = default;
+
+}  // namespace vuro
