@@ -27,3 +27,10 @@ run: build
 # Renders every window, tab and state, light and dark, into docs/screenshots/.
 screenshots: build
 	build/bin/tokvane-screenshots docs/screenshots
+
+# --- Desktop widgets: install lines (kept apart for easy merging) ---
+.PHONY: install install-widgets
+install: install-widgets
+install-widgets: build
+	scripts/install-widgets build
+# --- end of desktop widgets ---

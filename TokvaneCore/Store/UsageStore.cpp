@@ -349,6 +349,9 @@ UsageStore::UsageStore(const std::filesystem::path& url) {
         sqlite3_create_function_v2(connection_->handle(), "sat_add", 2, flags, nullptr, saturatingAdd, nullptr, nullptr,
                                    nullptr);
     if (rc != SQLITE_OK) connection_->fail(rc);
+    // Another process holding the ledger for a moment (a backup, a look
+    // with the sqlite3 tool) is waited for instead of failing the write.
+    sqlite3_busy_timeout(connection_->handle(), busyTimeoutMilliseconds);
     migrate();
   } catch (...) {
     statements_.clear();
@@ -364,6 +367,40 @@ UsageStore::~UsageStore() {
 }
 
 void UsageStore::migrate() {
+  // What the file is, read before anything writes to it: a ledger this
+  // program cannot use is refused with its bytes exactly as they were (the
+  // journal mode below rewrites the file's header).
+  int64_t version = 0;
+  bool first = true;
+  SQLiteStatement versionRead(*connection_, "PRAGMA user_version");
+  versionRead.forEachRow({}, [&](SQLiteStatement& row) {
+    if (first) version = row.columnInt64(0);
+    first = false;
+  });
+  if (version > schemaVersion) {
+    // Written by a newer program: its tables may mean something else now.
+    throw UsageStoreError(SQLITE_CANTOPEN, "ledger version " + std::to_string(version) +
+                                               " is newer than this program's " + std::to_string(schemaVersion));
+  }
+  if (version >= 1) requireLedgerTables();
+
+  if (version < schemaVersion) {
+    // Version 0 (a new file) gets the whole schema, keeping any tables it
+    // already holds; version 1 keeps every table and row, and its `seen`
+    // table gains the columns of version 2, NULL for the keys it holds.
+    inTransaction([&] {
+      if (version < 1) connection_->exec(sql::schema);
+      std::vector<std::string> present;
+      SQLiteStatement columns(*connection_, "SELECT name FROM pragma_table_info('seen')");
+      columns.forEachRow({}, [&](SQLiteStatement& row) { present.push_back(row.columnText(0)); });
+      for (const auto& [name, type] : sql::seenAddedColumns) {
+        if (std::find(present.begin(), present.end(), name) != present.end()) continue;
+        connection_->exec((std::string("ALTER TABLE seen ADD COLUMN ") + name + " " + type).c_str());
+      }
+      connection_->exec(("PRAGMA user_version = " + std::to_string(schemaVersion)).c_str());
+    });
+  }
+
   connection_->exec("PRAGMA journal_mode=WAL");
   // In WAL mode commits stay atomic and ordered without a sync per commit;
   // a power cut loses at most the newest ones, whose lines are read again.
@@ -375,30 +412,19 @@ void UsageStore::migrate() {
   // checkpoint copies and syncs them.
   connection_->exec("PRAGMA cache_size=-32768");
   connection_->exec("PRAGMA wal_autocheckpoint=8192");
+}
 
-  int64_t version = 0;
-  bool first = true;
-  SQLiteStatement versionRead(*connection_, "PRAGMA user_version");
-  versionRead.forEachRow({}, [&](SQLiteStatement& row) {
-    if (first) version = row.columnInt64(0);
-    first = false;
-  });
-  if (version >= schemaVersion) return;
-
-  // Version 0 (a new file) gets the whole schema; version 1 keeps every
-  // table and row and its `seen` table gains the columns of version 2, NULL
-  // for the keys it holds. Tables the file lacks are created either way.
-  inTransaction([&] {
-    connection_->exec(sql::schema);
-    std::vector<std::string> present;
-    SQLiteStatement columns(*connection_, "SELECT name FROM pragma_table_info('seen')");
-    columns.forEachRow({}, [&](SQLiteStatement& row) { present.push_back(row.columnText(0)); });
-    for (const auto& [name, type] : sql::seenAddedColumns) {
-      if (std::find(present.begin(), present.end(), name) != present.end()) continue;
-      connection_->exec((std::string("ALTER TABLE seen ADD COLUMN ") + name + " " + type).c_str());
+void UsageStore::requireLedgerTables() {
+  std::vector<std::string> present;
+  SQLiteStatement tables(*connection_, "SELECT name FROM sqlite_master WHERE type = 'table'");
+  tables.forEachRow({}, [&](SQLiteStatement& row) { present.push_back(row.columnText(0)); });
+  for (const char* table : {"seen", "daily", "sessions", "cursors", "limits"}) {
+    if (std::find(present.begin(), present.end(), table) == present.end()) {
+      // A ledger without its tables would fail every write, quietly, at
+      // every start.
+      throw UsageStoreError(SQLITE_CORRUPT, std::string("the ledger has no table ") + table);
     }
-    connection_->exec(("PRAGMA user_version = " + std::to_string(schemaVersion)).c_str());
-  });
+  }
 }
 
 SQLiteStatement& UsageStore::statement(std::string_view sql) {

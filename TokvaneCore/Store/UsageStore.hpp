@@ -42,12 +42,16 @@ class UsageStore {
   // database's user_version: 2 since `seen` remembers what it counted for
   // each key. The one constant every version check compares with.
   static constexpr int32_t schemaVersion = 2;
+  // How long an operation waits for a lock another process holds on the
+  // ledger before it fails with SQLITE_BUSY.
+  static constexpr int busyTimeoutMilliseconds = 5000;
 
   // Opens (creating when missing) the database at `url` and brings its
   // schema to the current version. A last path component of ":memory:"
   // opens a private in-memory ledger. Throws when the file cannot be opened
-  // for writing (a write-protected file included), is not a database, or the
-  // schema step fails; nothing stays open then.
+  // for writing (a write-protected file included), is not a database, was
+  // written by a newer version, lacks the ledger's tables, or the schema
+  // step fails; nothing stays open then, and a refused file is left as it was.
   explicit UsageStore(const std::filesystem::path& url);
   // Closes the connection.
   ~UsageStore();
@@ -112,8 +116,11 @@ class UsageStore {
   // statement() (execute() for writes, forEachRow() for reads) and wraps
   // multi-statement writes in inTransaction().
 
-  // Creates the schema when the database is older than schemaVersion.
+  // Refuses a ledger newer than schemaVersion or without its tables, then
+  // creates the schema when the database is older, then sets the journal.
   void migrate();
+  // Throws unless every table of the ledger is there.
+  void requireLedgerTables();
 
   // The statement for `sql`, prepared on first use and kept for the life of
   // the store.

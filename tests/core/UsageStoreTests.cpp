@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -235,24 +236,109 @@ TEST(UsageStoreOpening, MissingFolderFailsWithCannotOpenAndCreatesNothing) {
   EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
 
-TEST(UsageStoreOpening, CurrentOrNewerVersionRunsOnlyThePragma) {
-  for (const int version : {2, 7}) {
-    SCOPED_TRACE(version);
+TEST(UsageStoreOpening, CurrentLedgerRunsNoSchemaStatementAgain) {
+  TempDir dir;
+  const auto path = dir / "usage.sqlite";
+  { UsageStore store(path); }
+  {
+    // A mark the schema script would not leave alone if it ran again.
+    RawDB raw(path);
+    exec(raw.get(), "DROP INDEX seen_day");
+  }
+  UsageStore store(path);
+  sqlite3* db = UsageStoreInspector::db(store);
+  EXPECT_EQ(scalar(db, "PRAGMA user_version"), std::to_string(UsageStore::schemaVersion));
+  EXPECT_EQ(scalar(db, "SELECT count(*) FROM sqlite_schema WHERE name = 'seen_day'"), "0");
+  EXPECT_EQ(scalar(db, "PRAGMA journal_mode"), "wal");
+}
+
+// A ledger this program cannot use is refused like an unreadable one, and
+// nothing of the file changes: not its tables, not its version, not the
+// journal mode in its header.
+TEST(UsageStoreOpening, NewerOrTablelessOrForeignLedgersAreRefusedUntouched) {
+  const std::string current = std::to_string(UsageStore::schemaVersion);
+  const std::string newer = std::to_string(UsageStore::schemaVersion + 1);
+  struct Case {
+    const char* name;
+    std::string sql;
+    UsageStoreError expected;
+  };
+  const Case cases[] = {
+      {"the next version", "CREATE TABLE seen(key TEXT PRIMARY KEY, day TEXT NOT NULL); PRAGMA user_version = " + newer,
+       {SQLITE_CANTOPEN, "ledger version " + newer + " is newer than this program's " + current}},
+      {"version 99", "CREATE TABLE other(x); PRAGMA user_version = 99",
+       {SQLITE_CANTOPEN, "ledger version 99 is newer than this program's " + current}},
+      {"the current version without the tables", "CREATE TABLE other(x); PRAGMA user_version = " + current,
+       {SQLITE_CORRUPT, "the ledger has no table seen"}},
+      {"the current version missing one table",
+       "CREATE TABLE seen(key TEXT PRIMARY KEY, day TEXT NOT NULL); CREATE TABLE daily(x); "
+       "CREATE TABLE sessions(x); CREATE TABLE cursors(path TEXT PRIMARY KEY, json TEXT NOT NULL); "
+       "PRAGMA user_version = " + current,
+       {SQLITE_CORRUPT, "the ledger has no table limits"}},
+      {"another program's database", "CREATE TABLE daily(x INTEGER); INSERT INTO daily VALUES(7)",
+       {SQLITE_ERROR, "no such column: day"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
     TempDir dir;
     const auto path = dir / "usage.sqlite";
     {
       RawDB raw(path);
-      exec(raw.get(), "CREATE TABLE other(x); PRAGMA user_version = " + std::to_string(version));
+      exec(raw.get(), c.sql);
     }
-    UsageStore store(path);
-    sqlite3* db = UsageStoreInspector::db(store);
-    EXPECT_EQ(query(db, "SELECT name FROM sqlite_schema"), (Rows{{"other"}}));  // no CREATE ran
-    EXPECT_EQ(scalar(db, "PRAGMA user_version"), std::to_string(version));
-    EXPECT_EQ(scalar(db, "PRAGMA journal_mode"), "wal");
-    // Operations on missing tables fail cleanly.
-    const auto error = storeErrorOf([&] { store.limits(ProviderID::claude); });
-    EXPECT_EQ(error, UsageStoreError(SQLITE_ERROR, "no such table: limits"));
+    const std::string before = readFile(path);
+    ASSERT_EQ(before.substr(18, 2), std::string("\x01\x01", 2)) << "made in rollback-journal mode";
+
+    EXPECT_EQ(storeErrorOf([&] { UsageStore store(path); }), c.expected);
+    EXPECT_EQ(readFile(path), before);
+    EXPECT_FALSE(std::filesystem::exists(dir / "usage.sqlite-wal"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "usage.sqlite-journal"));
   }
+}
+
+// Holds the ledger's write lock from another connection, as another process
+// would, and lets it go after `holdMs`.
+class LockHolder {
+ public:
+  LockHolder(const std::filesystem::path& path, int holdMs) : raw_(path) {
+    exec(raw_.get(), "BEGIN IMMEDIATE; INSERT INTO limits VALUES('elsewhere', '{}')");
+    thread_ = std::thread([this, holdMs] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(holdMs));
+      exec(raw_.get(), "COMMIT");
+    });
+  }
+  ~LockHolder() { thread_.join(); }
+
+ private:
+  RawDB raw_;
+  std::thread thread_;
+};
+
+TEST(UsageStoreLocking, ALockHeldForAMomentIsWaitedFor) {
+  TempDir dir;
+  const auto path = dir / "usage.sqlite";
+  UsageStore store(path);
+  {
+    LockHolder holder(path, 300);
+    EXPECT_EQ(store.ingest({event("k1", "2025-03-01T10:00:00Z")}, FixedOffsetCalendar()), 1);
+    store.save(FileCursor{"/logs/a.jsonl", 1, 10, {}});
+  }
+  EXPECT_EQ(scalar(UsageStoreInspector::db(store), "SELECT count(*) FROM seen"), "1");
+  EXPECT_TRUE(store.cursor("/logs/a.jsonl").has_value());
+}
+
+TEST(UsageStoreLocking, ALockHeldTooLongFailsAfterTheBusyTimeout) {
+  TempDir dir;
+  const auto path = dir / "usage.sqlite";
+  UsageStore store(path);
+  const int hold = UsageStore::busyTimeoutMilliseconds + 1500;
+  LockHolder holder(path, hold);
+  const auto started = std::chrono::steady_clock::now();
+  const auto error = storeErrorOf([&] { store.ingest({event("k1", "2025-03-01T10:00:00Z")}, FixedOffsetCalendar()); });
+  const auto waited = std::chrono::steady_clock::now() - started;
+  EXPECT_EQ(error.code, SQLITE_BUSY);
+  EXPECT_GE(waited, std::chrono::milliseconds(UsageStore::busyTimeoutMilliseconds - 500));
+  EXPECT_LT(waited, std::chrono::milliseconds(hold));
 }
 
 TEST(UsageStoreOpening, VersionZeroKeepsExistingTablesAndAddsTheMissingOnes) {

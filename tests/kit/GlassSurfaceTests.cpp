@@ -31,6 +31,26 @@ TEST(GlassSurface, TheMaskIsASmallStretchableRoundedRectangle) {
   }
 }
 
+TEST(GlassSurface, TheMaskIsDrawnAfreshAtThePaintersResolution) {
+  const MaskImage mask = GlassSurface::maskImage(14);
+  QImage target(QSize(29, 29) * 2, QImage::Format_ARGB32_Premultiplied);
+  target.setDevicePixelRatio(2);
+  target.fill(Qt::transparent);
+  {
+    QPainter painter(&target);
+    mask.draw(painter, QRect(0, 0, 29, 29));
+  }
+  // Not the 1x image scaled up: the same as one drawn at 2x.
+  const QImage sharp = MaskImage::roundedRect(14, 2).image;
+  int worst = 0;
+  for (int y = 0; y < 58; ++y) {
+    for (int x = 0; x < 58; ++x) {
+      worst = std::max(worst, std::abs(qAlpha(target.pixel(x, y)) - qAlpha(sharp.pixel(x, y))));
+    }
+  }
+  EXPECT_LE(worst, 2);
+}
+
 TEST(GlassSurface, AFloatingPanelIsItsMaskedSurfaceWithTheWindowsShadow) {
   auto* content = new QLabel(QStringLiteral("content"));
   const auto floating = GlassSurface::floating(content, QSize(300, 200), 22);

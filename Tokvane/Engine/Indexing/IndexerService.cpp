@@ -83,9 +83,22 @@ struct IndexerService::State {
   Env& env;
   IngestEvents ingest;
   Options options;
+  // The roots as the locations give them, and as the file system resolves
+  // them at the start of the current run: a root made after launch (or made
+  // again through another link) is found under its real path.
+  std::string claudeFolder;
+  std::vector<std::string> codexFolders;
+  std::string grokFolder;
   std::string claudeRoot;
   std::vector<std::string> codexRoots;
   std::string grokRoot;
+
+  void resolveRoots() {
+    claudeRoot = LogFileTree::resolved(claudeFolder);
+    codexRoots.clear();
+    for (const auto& folder : codexFolders) codexRoots.push_back(LogFileTree::resolved(folder));
+    grokRoot = LogFileTree::resolved(grokFolder);
+  }
   ParsePipeline pipeline;
 
   std::mutex mutex;
@@ -98,7 +111,7 @@ struct IndexerService::State {
 // One index run, on the worker thread.
 class IndexerService::Run {
  public:
-  explicit Run(State& state) : s_(state), now_(state.env.now()) {}
+  explicit Run(State& state) : s_(state), now_(state.env.now()) { s_.resolveRoots(); }
 
   IndexOutcome all(const Progress& progress) {
     const StoredCursors cursors = StoredCursors::scanned(s_.store);
@@ -369,7 +382,7 @@ class IndexerService::Run {
   void noteChunk(Taken& taken) {
     ChunkResult& chunk = taken.chunk;
     for (const auto& skipped : chunk.skipped) {
-      s_.env.log("Tokvane: reading " + std::string(jobs_[taken.job].file.lastComponent()) + " failed: line of " +
+      s_.env.log("Tokvane: reading " + jobs_[taken.job].file.path + " failed: line of " +
                  std::to_string(skipped.length) + " bytes longer than " + LogChunkProducer::capText(s_.options.lineCap) +
                  " skipped");
     }
@@ -446,8 +459,8 @@ class IndexerService::Run {
   void fail(size_t index, std::exception_ptr error, PassProgress& progress) {
     failed_[index] = 1;
     s_.pipeline.abandon(index);
-    s_.env.log("Tokvane: indexing " + std::string(jobs_[index].file.lastComponent()) +
-               " failed: " + errorText(std::move(error)));
+    // The whole path: logs of the same name sit in many project folders.
+    s_.env.log("Tokvane: indexing " + jobs_[index].file.path + " failed: " + errorText(std::move(error)));
     progress.throttle();
   }
 
@@ -520,14 +533,14 @@ IndexerService::IndexerService(UsageStore& store, const ProviderLocations& locat
     : state_(std::make_unique<State>(store, std::move(cursor), std::move(calendar), env, std::move(ingest),
                                      std::move(options))) {
   for (const auto& [provider, folder] : locations.logRoots()) {
-    std::string resolved = LogFileTree::resolved(folder.string());
     switch (provider) {
-      case ProviderID::claude: state_->claudeRoot = std::move(resolved); break;
-      case ProviderID::codex: state_->codexRoots.push_back(std::move(resolved)); break;
-      case ProviderID::grok: state_->grokRoot = std::move(resolved); break;
+      case ProviderID::claude: state_->claudeFolder = folder.string(); break;
+      case ProviderID::codex: state_->codexFolders.push_back(folder.string()); break;
+      case ProviderID::grok: state_->grokFolder = folder.string(); break;
       case ProviderID::cursor: break;
     }
   }
+  state_->resolveRoots();
 
   State& state = *state_;
   state.worker = std::thread([&state] {

@@ -70,8 +70,8 @@ class IndexerService {
     static int defaultParseThreads();
   };
 
-  // `ingest` empty: the store's own ingest. The roots are resolved here,
-  // once. `store`, `locations` and `env` must outlive the service.
+  // `ingest` empty: the store's own ingest. The roots are resolved again
+  // at the start of every run. `store`, `locations` and `env` must outlive the service.
   IndexerService(UsageStore& store, const ProviderLocations& locations, std::shared_ptr<CursorProvider> cursor,
                  std::shared_ptr<const Calendar> calendar, Env& env, IngestEvents ingest = {});
   IndexerService(UsageStore& store, const ProviderLocations& locations, std::shared_ptr<CursorProvider> cursor,
