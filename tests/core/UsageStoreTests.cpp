@@ -13,6 +13,7 @@
 #include <limits>
 #include <map>
 #include <ostream>
+#include <set>
 #include <optional>
 #include <string>
 #include <thread>
@@ -30,6 +31,8 @@ namespace tokvane {
 // settings can only be seen through it.
 struct UsageStoreInspector {
   static sqlite3* db(UsageStore& store) { return store.connection_->handle(); }
+  // Whether a caller waits for the store while another holds it.
+  static bool othersWaiting(UsageStore& store) { return store.mutex_.othersWaiting(); }
 };
 
 void PrintTo(const UsageStoreError& error, std::ostream* out) { *out << error.what(); }
@@ -794,6 +797,96 @@ TEST_F(UsageStoreIngest, AFailingChunkRollsBackEveryChunkOfTheCall) {
   // Nothing was left half done: the same call now writes every chunk.
   EXPECT_EQ(store->ingestChunks(writesOf(chunks), utc), (std::vector<int>{2, 1, 1}));
   EXPECT_EQ(store->cursor("/logs/c.jsonl")->offset, 40);
+}
+
+// A calendar that runs a hook the first time it is asked about an instant
+// whose UTC text begins with the hook's key, before answering as UTC does.
+class WatchedCalendar final : public Calendar {
+ public:
+  explicit WatchedCalendar(std::map<std::string, std::function<void()>> hooks) : hooks_(std::move(hooks)) {}
+  std::optional<DateComponents> components(Date date) const override {
+    watch(date);
+    return utc_.components(date);
+  }
+  std::optional<Date> startOfDay(Date date) const override {
+    watch(date);
+    return utc_.startOfDay(date);
+  }
+  std::optional<Date> addingDays(Date date, int days) const override { return utc_.addingDays(date, days); }
+
+ private:
+  void watch(Date date) const {
+    const std::string text = ISO8601::format(date);
+    for (const auto& [key, hook] : hooks_) {
+      if (text.starts_with(key) && seen_.insert(key).second) hook();
+    }
+  }
+  FixedOffsetCalendar utc_;
+  std::map<std::string, std::function<void()>> hooks_;
+  mutable std::set<std::string> seen_;
+};
+
+TEST_F(UsageStoreIngest, ACallerThatComesToWaitGoesFirstAtTheNextChunkBoundary) {
+  // While the second of three chunks is written, another thread asks to save
+  // limits. The chunks so far are committed, the limits saved, and the third
+  // chunk follows in a transaction of its own; had it failed, the first two
+  // would stay.
+  struct Case {
+    const char* name;
+    const char* trigger;
+    std::vector<int> committed;
+  };
+  const Case cases[] = {
+      {"every chunk written", nullptr, {1, 1, 1}},
+      {"the chunk after the turn fails",
+       "CREATE TRIGGER refuse BEFORE INSERT ON seen WHEN NEW.key = 'c1' BEGIN SELECT RAISE(ABORT, 'refused'); END",
+       {1, 1}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir scratch;
+    const auto ledger = scratch / "usage.sqlite";
+    UsageStore shared(ledger);
+    RawDB other(ledger);
+    if (c.trigger) exec(other.get(), c.trigger);
+    const std::vector<TestChunk> chunks = {
+        {{event("a1", "2025-03-01T10:00:00Z")}, FileCursor{"/logs/a.jsonl", 1, 10, {}}},
+        {{event("b1", "2025-03-02T10:00:00Z")}, FileCursor{"/logs/b.jsonl", 2, 20, {}}},
+        {{event("c1", "2025-03-03T10:00:00Z")}, FileCursor{"/logs/c.jsonl", 3, 30, {}}},
+    };
+    ProviderLimits saved;
+    saved.plan = "waited";
+    saved.status = ProviderStatus::ok;
+    std::thread waiter;
+    Rows committedBeforeThird;
+    const WatchedCalendar calendar({
+        // The events' own times, not the day bounds worked out around them.
+        {"2025-03-02T10",
+         [&] {
+           waiter = std::thread([&] { shared.setLimits(saved, ProviderID::codex); });
+           while (!UsageStoreInspector::othersWaiting(shared)) std::this_thread::yield();
+         }},
+        {"2025-03-03T10",
+         [&] {
+           committedBeforeThird = query(other.get(), "SELECT key FROM seen UNION ALL SELECT provider FROM limits");
+         }},
+    });
+    std::vector<int> committed;
+    if (c.trigger) {
+      EXPECT_EQ(storeErrorOf([&] { shared.ingestChunks(writesOf(chunks), calendar, &committed); }),
+                UsageStoreError(SQLITE_CONSTRAINT, "refused"));
+    } else {
+      EXPECT_EQ(shared.ingestChunks(writesOf(chunks), calendar, &committed), c.committed);
+    }
+    waiter.join();
+    EXPECT_EQ(committed, c.committed);
+    EXPECT_EQ(committedBeforeThird, (Rows{{"a1"}, {"b1"}, {"codex"}}));
+    EXPECT_EQ(query(other.get(), "SELECT key FROM seen ORDER BY key"),
+              c.trigger ? (Rows{{"a1"}, {"b1"}}) : (Rows{{"a1"}, {"b1"}, {"c1"}}));
+    EXPECT_EQ(shared.cursor("/logs/b.jsonl")->offset, 20);
+    EXPECT_EQ(shared.cursor("/logs/c.jsonl").has_value(), !c.trigger);
+    EXPECT_EQ(shared.limits(ProviderID::codex)->plan, "waited");
+  }
 }
 
 TEST(UsageStoreDayKeys, FollowTheLocalZoneAcrossDaylightSaving) {

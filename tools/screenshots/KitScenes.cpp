@@ -42,7 +42,7 @@ QWidget* panelContent() {
 // A mid-grey backdrop, so that a panel's cut corners show.
 class Backdrop : public QWidget {
  protected:
-  void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(rect(), QColor(0x8e, 0x8e, 0x93)); }
+  void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(rect(), QColor(0xb8, 0xb8, 0xbc)); }
 };
 
 QImage renderFloatingPanel(Appearance appearance) {
@@ -63,6 +63,18 @@ QImage renderWindowSurface(Appearance appearance) {
   return grabWidget(window, appearance);
 }
 
+// The drawn shadow of a borderless panel, around a surface in its margin.
+QImage renderShadowContainer(Appearance appearance) {
+  Backdrop backdrop;
+  backdrop.resize(356, 256);
+  auto* container = new vuro::FloatingShadowContainer(QRect(0, 0, 356, 256), 28, 14, &backdrop);
+  auto* surface = vuro::GlassSurface::wrap(panelContent(), QSize(300, 200), 14, true);
+  surface->setParent(container);
+  surface->move(28, 28);
+  return grabWidget(backdrop, appearance);
+}
+
+SceneRegistration shadowContainer("kit-shadow-container", renderShadowContainer);
 SceneRegistration floatingPanel("kit-floating-panel", renderFloatingPanel);
 SceneRegistration windowSurface("kit-window-surface", renderWindowSurface);
 

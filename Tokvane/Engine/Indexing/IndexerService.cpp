@@ -62,8 +62,9 @@ void addSaturating(int& total, int value) {
 }  // namespace
 
 int IndexerService::Options::defaultParseThreads() {
+  // One core for the writer, one for the rest of the machine.
   const int hardware = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
-  return std::min(2, hardware - 1);
+  return std::max(hardware - 2, hardware > 1 ? 1 : 0);
 }
 
 struct IndexerService::State {
@@ -423,16 +424,23 @@ class IndexerService::Run {
   // come before its cursor, so the ledger never holds a cursor past events
   // it lacks; lines read again after a stop are absorbed by the seen keys.
   //
-  // When the group's transaction fails, nothing of it stays, and the group
-  // is written again chunk by chunk: a chunk that fails on its own fails
-  // only its file (logged, its later chunks not taken), and every other
-  // chunk is written exactly as a serial read writes it.
+  // When another caller comes to wait for the store, the store commits the
+  // group so far at a chunk boundary and lets that caller go first (so no
+  // caller waits longer than one chunk's write): that too leaves only states
+  // that writing chunk by chunk passes through.
+  //
+  // When a transaction fails, nothing of it stays, and the chunks it held
+  // and those after them are written again chunk by chunk: a chunk that
+  // fails on its own fails only its file (logged, its later chunks not
+  // taken), and every other chunk is written exactly as a serial read
+  // writes it. Chunks of transactions committed before it count as written.
   void flush(PassProgress& progress) {
     if (group_.empty()) return;
     std::vector<Taken> group = std::move(group_);
     group_.clear();
     groupEvents_ = 0;
     std::vector<int> counts;
+    std::vector<int> committed;
     try {
       std::vector<UsageStore::ChunkWrite> writes;
       writes.reserve(group.size());
@@ -440,18 +448,24 @@ class IndexerService::Run {
         writes.push_back({taken.chunk.events.empty() ? nullptr : &taken.chunk.events,
                           taken.saveCursor ? &*taken.chunk.cursor : nullptr});
       }
-      counts = s_.store.ingestChunks(writes, *s_.calendar);
+      counts = s_.store.ingestChunks(writes, *s_.calendar, &committed);
     } catch (...) {
-      for (Taken& taken : group) {
-        if (!failed_[taken.job]) writeAlone(taken, progress);
+      for (size_t i = 0; i < group.size(); ++i) {
+        if (i < committed.size()) {
+          written(group[i], committed[i], progress);
+        } else if (!failed_[group[i].job]) {
+          writeAlone(group[i], progress);
+        }
       }
       return;
     }
-    for (size_t i = 0; i < group.size(); ++i) {
-      noteChunk(group[i]);
-      addSaturating(outcome_.newEvents, counts[i]);
-      advance(group[i], progress);
-    }
+    for (size_t i = 0; i < group.size(); ++i) written(group[i], counts[i], progress);
+  }
+
+  void written(Taken& taken, int newEvents, PassProgress& progress) {
+    noteChunk(taken);
+    addSaturating(outcome_.newEvents, newEvents);
+    advance(taken, progress);
   }
 
   // A file stops at a failure: the rest of it is not read, the failure goes

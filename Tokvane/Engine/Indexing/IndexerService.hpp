@@ -64,9 +64,9 @@ class IndexerService {
     // The source of Cursor usage events; none asks the Cursor provider.
     CursorUsage cursorUsage;
 
-    // Two where the machine has a core to spare: the worker's ingest into
-    // the ledger is the slower side, and two threads parse well ahead of
-    // it; more would only hold more memory.
+    // Every core but two: one for the worker's ingest into the ledger, one
+    // for the rest of the machine (at least one thread where there are two
+    // cores or more).
     static int defaultParseThreads();
   };
 
