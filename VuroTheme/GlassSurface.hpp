@@ -4,6 +4,7 @@
 #include <QSize>
 #include <QWidget>
 
+#include "VuroTheme/FloatingShadowContainer.hpp"
 #include "VuroTheme/MaskImage.hpp"
 #include "VuroTheme/VisualEffectView.hpp"
 #include "VuroTheme/VuroCard.hpp"
@@ -34,6 +35,9 @@ MaskImage maskImage(qreal cornerRadius);
 
 // A floating panel's content: the view to install, the size the panel's
 // content must have, and whether the panel keeps its own window shadow.
+// Without glass it is the masked surface at the content's size, with the
+// window's shadow (FloatingShadowContainer draws the shadow where the
+// window's cannot be used).
 struct Floating {
   QWidget* view;
   QSize size;

@@ -12,12 +12,14 @@ namespace vuro {
 struct MaskImage {
   QImage image;
   QMargins capInsets;
+  qreal cornerRadius = 0;
 
   // Black rounded rectangle over the whole (2r + 1) x (2r + 1) image, corner
   // radius r, cap insets r on every side.
   static MaskImage roundedRect(qreal cornerRadius, qreal devicePixelRatio = 1.0);
 
-  // Draws the mask stretched over `target` (in logical pixels).
+  // Draws the mask stretched over `target` (in logical pixels), drawn afresh
+  // at the painter's resolution when it differs from the image's.
   void draw(QPainter& painter, const QRect& target) const;
 
   // The logical size of the image.

@@ -2,7 +2,9 @@
 # Measures the indexer end to end over a generated tree of tool logs:
 #   1. writes the tree (>= 1 GB in thousands of files) unless it exists,
 #   2. times cat of the same files to /dev/null with a warm page cache,
-#   3. a first full index into a fresh ledger,
+#   3. a first full index into a fresh ledger, then another one while a
+#      second thread calls the store as the main thread does (the longest
+#      time one call took is what a window would freeze for),
 #   4. a second full run with nothing new (and, with strace, checks that it
 #      opened no log file),
 #   5. a change run over one file with one appended line.
@@ -71,6 +73,13 @@ first=$("$bench" --home "$home" --store "$store")
 echo "  $first"
 first_s=$(echo "$first" | field seconds)
 
+echo "first full index again (fresh ledger), the store called from another thread meanwhile, load $(load):"
+probe_store=$work/probe.sqlite
+rm -f "$probe_store" "$probe_store-wal" "$probe_store-shm"
+probed=$("$bench" --home "$home" --store "$probe_store" --probe-store)
+echo "  $probed"
+rm -f "$probe_store" "$probe_store-wal" "$probe_store-shm"
+
 echo "second full run, nothing new, load $(load):"
 second_best=""
 for _ in 1 2 3; do
@@ -107,6 +116,9 @@ echo "  tree                      : $files files, $total bytes"
 echo "  cat, warm cache           : ${cat_s} s"
 echo "  first full index          : ${first_s} s = $(awk -v a="$first_s" -v b="$cat_s" 'BEGIN { printf "%.1f", a / b }') x cat," \
   "$(echo "$first" | field newEvents) events, peak RSS $(echo "$first" | field peakRSSKiB) KiB"
+echo "  store call during an index: $(echo "$probed" | field longestStoreCallMs) ms longest," \
+  "$(echo "$probed" | field p99StoreCallMs) ms 99th percentile, of $(echo "$probed" | field storeCalls) calls" \
+  "(that run: $(echo "$probed" | field seconds) s)"
 echo "  second run, nothing new   : $(ms "$second_best") ms (best of 3), log files opened: $opened"
 echo "  one appended line         : $(ms "$append_best") ms best, $(ms "$append_median") ms median of 5"
 echo "  work folder               : $work"

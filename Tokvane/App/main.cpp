@@ -1,12 +1,5 @@
 // tokvane: the tray program.
 
-#include <QApplication>
+#include "Tokvane/App/TokvaneApplication.hpp"
 
-#include "Tokvane/Theme/Appearance.hpp"
-
-int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  QApplication::setQuitOnLastWindowClosed(false);
-  QGuiApplication::setDesktopFileName(QStringLiteral("app.tokvane.Tokvane"));
-  return QApplication::exec();
-}
+int main(int argc, char** argv) { return tokvane::runTokvane(argc, argv, {}); }

@@ -55,7 +55,85 @@ size_t toSize(int64_t value) {
   return static_cast<size_t>(value);
 }
 
+uint64_t fnv1a(std::string_view bytes) {
+  uint64_t hash = 0xcbf29ce484222325ull;
+  for (const char c : bytes) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 0x100000001b3ull;
+  }
+  return hash;
+}
+
+size_t coveredBefore(int64_t offset) {
+  return offset <= 0 ? 0 : static_cast<size_t>(std::min<int64_t>(offset, JSONLTail::fingerprintWindow));
+}
+
+std::string fingerprintText(std::string_view covered) {
+  static constexpr char digits[] = "0123456789abcdef";
+  uint64_t hash = fnv1a(covered);
+  std::string hex(16, '0');
+  for (int i = 15; i >= 0; --i, hash >>= 4) hex[static_cast<size_t>(i)] = digits[hash & 15];
+  return std::to_string(covered.size()) + ":" + hex;
+}
+
+// The fingerprint of `length` bytes just before `offset`, read from `fd`;
+// none when fewer can be read.
+std::optional<std::string> fingerprintFromFile(int fd, int64_t offset, size_t length) {
+  char bytes[JSONLTail::fingerprintWindow];
+  length = std::min(length, sizeof bytes);
+  if (offset < static_cast<int64_t>(length)) return std::nullopt;
+  if (readAt(fd, bytes, length, offset - static_cast<int64_t>(length)) != length) return std::nullopt;
+  return fingerprintText(std::string_view(bytes, length));
+}
+
+// Whether the bytes before `offset` still match a stored fingerprint. One
+// that cannot be read as such (written by hand, or by a later version in
+// another form) proves nothing and is trusted, as a cursor without one is.
+bool stillMatches(int fd, int64_t offset, std::string_view stored) {
+  const size_t colon = stored.find(':');
+  if (colon == std::string_view::npos || colon == 0 || stored.size() - colon - 1 != 16) return true;
+  size_t length = 0;
+  for (const char c : stored.substr(0, colon)) {
+    if (c < '0' || c > '9' || length > JSONLTail::fingerprintWindow) return true;
+    length = length * 10 + static_cast<size_t>(c - '0');
+  }
+  if (length == 0 || length > JSONLTail::fingerprintWindow || static_cast<int64_t>(length) > offset) return true;
+  const auto now = fingerprintFromFile(fd, offset, length);
+  return now && *now == stored;
+}
+
 }  // namespace
+
+std::optional<std::string> JSONLTail::fingerprint(std::string_view endingAtOffset, int64_t offset) {
+  const size_t length = coveredBefore(offset);
+  if (length == 0 || endingAtOffset.size() < length) return std::nullopt;
+  return fingerprintText(endingAtOffset.substr(endingAtOffset.size() - length));
+}
+
+std::optional<std::string> JSONLTail::fingerprintOfFile(const std::filesystem::path& path, uint64_t inode,
+                                                        int64_t offset) {
+  try {
+    const FileDescriptor file = FileDescriptor::openForReading(path);
+    if (!file) return std::nullopt;
+    struct stat status;
+    if (::fstat(file.get(), &status) != 0 || static_cast<uint64_t>(status.st_ino) != inode) return std::nullopt;
+    if (offset > static_cast<int64_t>(status.st_size)) return std::nullopt;
+    return fingerprintFromFile(file.get(), offset, coveredBefore(offset));
+  } catch (const std::system_error&) {
+    return std::nullopt;  // a failing read
+  }
+}
+
+void JSONLTail::Reader::markOffset(int fd, const char* end, size_t available) {
+  const int64_t offset = chunk_.cursor.offset;
+  std::optional<std::string> mark = fingerprint(std::string_view(end - available, available), offset);
+  if (!mark) mark = fingerprintFromFile(fd, offset, coveredBefore(offset));
+  if (mark) {
+    chunk_.cursor.context[fingerprintKey] = std::move(*mark);
+  } else {
+    chunk_.cursor.context.erase(fingerprintKey);
+  }
+}
 
 void JSONLTail::Reader::reserve(size_t bytes, size_t keep) {
   if (storage_ && bytes <= capacity_) return;
@@ -101,6 +179,7 @@ void JSONLTail::Reader::skipOverlongLine(int fd, size_t have) {
       chunk_.skipped.push_back({start, lineEnd - start});
       chunk_.cursor.offset = lineEnd + 1;
       chunk_.atEOF = false;
+      markOffset(fd, static_cast<const char*>(found) + 1, static_cast<size_t>(lineEnd + 1 - position));
       return;
     }
     if (got < capacity_) {
@@ -129,7 +208,15 @@ const JSONLTail::Reader::Chunk& JSONLTail::Reader::read(const std::filesystem::p
   const auto inode = static_cast<uint64_t>(status.st_ino);
   const auto size = static_cast<int64_t>(status.st_size);
 
-  if (cursor && cursor->inode == inode && cursor->offset >= 0 && cursor->offset <= size) {
+  bool fits = cursor && cursor->inode == inode && cursor->offset >= 0 && cursor->offset <= size;
+  if (fits && cursor->offset > 0) {
+    // The same inode and room enough, but maybe other bytes: a file made
+    // again under a reused inode, or truncated and rewritten longer.
+    if (const auto mark = cursor->context.find(fingerprintKey); mark != cursor->context.end()) {
+      fits = stillMatches(file.get(), cursor->offset, mark->second);
+    }
+  }
+  if (fits) {
     chunk_.cursor = *cursor;
   } else {
     chunk_.reset = cursor.has_value();
@@ -181,6 +268,7 @@ const JSONLTail::Reader::Chunk& JSONLTail::Reader::read(const std::filesystem::p
   }
   chunk_.cursor.offset = offset + static_cast<int64_t>(end - data);
   chunk_.atEOF = have < chunkSize;
+  markOffset(file.get(), end, static_cast<size_t>(end - data));
   return chunk_;
 }
 

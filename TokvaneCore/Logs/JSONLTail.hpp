@@ -18,7 +18,15 @@ namespace tokvane {
 // to. Given a file and its stored cursor it returns the complete lines
 // written since, and the cursor to store once they have been processed.
 // A cursor that no longer fits the file (the file was replaced, so its
-// inode changed, or it shrank below the stored offset) starts the file over.
+// inode changed, or it shrank below the stored offset, or the bytes just
+// before the offset are no longer those read before) starts the file over.
+//
+// Every cursor the reader moves carries, under `fingerprintKey` in its
+// context, a short fingerprint of the bytes just before its offset. A file
+// deleted and made again can get the same inode, and an editor's save
+// truncates and rewrites the same inode: the fingerprint tells such a file
+// from the one that was read. A cursor without one (stored before) is
+// trusted as it is.
 //
 // Lines come back without their line feed and without one trailing carriage
 // return; empty lines are left out; an unfinished last line is not consumed.
@@ -31,6 +39,20 @@ struct JSONLTail {
   // Readable bytes guaranteed after every line a Reader returns, so a line
   // can be parsed in place by a parser that reads ahead (simdjson's padding).
   static constexpr size_t padding = 64;
+  // The context key of the fingerprint, and how many bytes before the
+  // offset it covers (fewer near the start of the file). Its text is the
+  // number of bytes covered, ":" and 16 hex digits of their FNV-1a hash.
+  static constexpr const char* fingerprintKey = "tail";
+  static constexpr size_t fingerprintWindow = 256;
+
+  // The fingerprint of the bytes just before `offset`, from `endingAtOffset`,
+  // bytes of the file that end exactly there; none when it holds fewer than
+  // the fingerprint covers.
+  static std::optional<std::string> fingerprint(std::string_view endingAtOffset, int64_t offset);
+  // The same, read from the file at `path`; none when it cannot be read,
+  // is shorter than `offset`, or is no longer the file numbered `inode`.
+  static std::optional<std::string> fingerprintOfFile(const std::filesystem::path& path, uint64_t inode,
+                                                      int64_t offset);
 
   // A line longer than the line cap that was passed over: where it starts and
   // its length in bytes, without its line feed.
@@ -99,6 +121,9 @@ struct JSONLTail {
     // ends; `expected` is the size still unread by the file's attributes.
     size_t fill(int fd, int64_t offset, size_t have, size_t want, int64_t expected);
     void skipOverlongLine(int fd, size_t have);
+    // Stores the fingerprint of the bytes before the chunk cursor's new
+    // offset; the last `available` of them are at `end` in the buffer.
+    void markOffset(int fd, const char* end, size_t available);
 
     std::unique_ptr<char[]> storage_;
     size_t capacity_ = 0;  // data bytes, padding excluded

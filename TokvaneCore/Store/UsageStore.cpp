@@ -314,9 +314,9 @@ std::string storedPath(const std::string& path) {
 
 UsageStore::UsageStore(const std::filesystem::path& url) {
   std::lock_guard lock(mutex_);
-  refuseTruncatedFile(databasePath(url));
-  connection_ = std::make_unique<SQLiteConnection>(
-      databasePath(url), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX);
+  path_ = databasePath(url);
+  refuseTruncatedFile(path_);
+  connection_ = std::make_unique<SQLiteConnection>(path_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX);
   try {
     // SQLite quietly falls back to reading a write-protected file; the
     // ledger must be writable, so that is a failure to open.
@@ -329,6 +329,9 @@ UsageStore::UsageStore(const std::filesystem::path& url) {
         sqlite3_create_function_v2(connection_->handle(), "sat_add", 2, flags, nullptr, saturatingAdd, nullptr, nullptr,
                                    nullptr);
     if (rc != SQLITE_OK) connection_->fail(rc);
+    // Another process holding the ledger for a moment (a backup, a look
+    // with the sqlite3 tool) is waited for instead of failing the write.
+    sqlite3_busy_timeout(connection_->handle(), busyTimeoutMilliseconds);
     migrate();
   } catch (...) {
     statements_.clear();
@@ -338,24 +341,21 @@ UsageStore::UsageStore(const std::filesystem::path& url) {
 }
 
 UsageStore::~UsageStore() {
+  {
+    // Closed first, so that the ledger's connection, closing last, applies
+    // the write-ahead log and removes it.
+    std::lock_guard checkpointLock(checkpointMutex_);
+    checkpointConnection_.reset();
+  }
   std::lock_guard lock(mutex_);
   statements_.clear();
   connection_.reset();
 }
 
 void UsageStore::migrate() {
-  connection_->exec("PRAGMA journal_mode=WAL");
-  // In WAL mode commits stay atomic and ordered without a sync per commit;
-  // a power cut loses at most the newest ones, whose lines are read again.
-  connection_->exec("PRAGMA synchronous=NORMAL");
-  // One batch of new random keys (a chunk's, or a group of chunks written at
-  // once) dirties up to a couple of thousand index pages: the cache keeps
-  // them through the transaction (the default 2 MiB would spill them to the
-  // journal mid-batch), and the journal takes several such batches before a
-  // checkpoint copies and syncs them.
-  connection_->exec("PRAGMA cache_size=-32768");
-  connection_->exec("PRAGMA wal_autocheckpoint=8192");
-
+  // What the file is, read before anything writes to it: a ledger this
+  // program cannot use is refused with its bytes exactly as they were (the
+  // journal mode below rewrites the file's header).
   int64_t version = 0;
   bool first = true;
   SQLiteStatement versionRead(*connection_, "PRAGMA user_version");
@@ -363,12 +363,47 @@ void UsageStore::migrate() {
     if (first) version = row.columnInt64(0);
     first = false;
   });
-  if (version >= 1) return;
+  if (version > schemaVersion) {
+    // Written by a newer program: its tables may mean something else now.
+    throw UsageStoreError(SQLITE_CANTOPEN, "ledger version " + std::to_string(version) +
+                                               " is newer than this program's " + std::to_string(schemaVersion));
+  }
+  if (version >= 1) requireLedgerTables();
 
-  inTransaction([&] {
-    connection_->exec(sql::schema);
-    connection_->exec(("PRAGMA user_version = " + std::to_string(schemaVersion)).c_str());
-  });
+  if (version < 1) {
+    inTransaction([&] {
+      connection_->exec(sql::schema);
+      connection_->exec(("PRAGMA user_version = " + std::to_string(schemaVersion)).c_str());
+    });
+  }
+
+  connection_->exec("PRAGMA journal_mode=WAL");
+  // In WAL mode commits stay atomic and ordered without a sync per commit;
+  // a power cut loses at most the newest ones, whose lines are read again.
+  connection_->exec("PRAGMA synchronous=NORMAL");
+  // One batch of new random keys (a chunk's, or a group of chunks written at
+  // once) dirties up to a couple of thousand index pages: the cache keeps
+  // them through the transaction (the default 2 MiB would spill them to the
+  // journal mid-batch; 16 MiB holds the largest batch's with room to spare,
+  // and more only costs memory).
+  connection_->exec("PRAGMA cache_size=-16384");
+  // The journal takes several such batches before a checkpoint copies and
+  // syncs them, which checkpointIfDue() does off the lock (this replaces
+  // SQLite's own checkpoint at commit).
+  sqlite3_wal_hook(connection_->handle(), &UsageStore::noteWALSize, this);
+}
+
+void UsageStore::requireLedgerTables() {
+  std::vector<std::string> present;
+  SQLiteStatement tables(*connection_, "SELECT name FROM sqlite_master WHERE type = 'table'");
+  tables.forEachRow({}, [&](SQLiteStatement& row) { present.push_back(row.columnText(0)); });
+  for (const char* table : {"seen", "daily", "sessions", "cursors", "limits"}) {
+    if (std::find(present.begin(), present.end(), table) == present.end()) {
+      // A ledger without its tables would fail every write, quietly, at
+      // every start.
+      throw UsageStoreError(SQLITE_CORRUPT, std::string("the ledger has no table ") + table);
+    }
+  }
 }
 
 SQLiteStatement& UsageStore::statement(std::string_view sql) {
@@ -384,12 +419,18 @@ SQLiteStatement& UsageStore::statement(std::string_view sql) {
 std::string UsageStore::errorMessage() const { return connection_ ? connection_->errorMessage() : "closed"; }
 
 int UsageStore::ingest(const std::vector<UsageEvent>& events, const Calendar& calendar) {
-  std::lock_guard lock(mutex_);
-  DayKeys days(calendar);
-  return inTransaction([&] { return ingestLocked(events, days); });
+  int count = 0;
+  {
+    std::lock_guard lock(mutex_);
+    DayKeys days(calendar);
+    count = inTransaction([&] { return ingestLocked(events, days); });
+  }
+  checkpointIfDue();
+  return count;
 }
 
-std::vector<int> UsageStore::ingestChunks(const std::vector<ChunkWrite>& chunks, const Calendar& calendar) {
+std::vector<int> UsageStore::ingestChunks(const std::vector<ChunkWrite>& chunks, const Calendar& calendar,
+                                          std::vector<int>* committed) {
   // The cursors' texts are made before the lock is taken, as save() does.
   std::vector<std::pair<std::string, std::string>> cursors(chunks.size());
   for (size_t i = 0; i < chunks.size(); ++i) {
@@ -397,18 +438,65 @@ std::vector<int> UsageStore::ingestChunks(const std::vector<ChunkWrite>& chunks,
       cursors[i] = {storedPath(cursor->path), dumpJSON(cursor->toJSON())};
     }
   }
-  std::lock_guard lock(mutex_);
-  DayKeys days(calendar);  // one for all chunks: a file's chunks mostly share days
-  return inTransaction([&] {
-    std::vector<int> counts;
-    counts.reserve(chunks.size());
-    for (size_t i = 0; i < chunks.size(); ++i) {
-      const std::vector<UsageEvent>* events = chunks[i].events;
-      counts.push_back(events && !events->empty() ? ingestLocked(*events, days) : 0);
-      if (chunks[i].cursorToSave) saveLocked(cursors[i].first, cursors[i].second);
+  if (committed) committed->clear();
+  std::vector<int> counts;
+  counts.reserve(chunks.size());
+  {
+    std::unique_lock lock(mutex_);
+    DayKeys days(calendar);  // one for all chunks: a file's chunks mostly share days
+    while (counts.size() < chunks.size()) {
+      if (!counts.empty()) {
+        // Someone waits: let them go first, then queue again behind them.
+        lock.unlock();
+        lock.lock();
+      }
+      // Every commit lies on a chunk boundary, just after a chunk's events
+      // and cursor: a state that writing chunk by chunk passes through too.
+      const std::vector<int> part = inTransaction([&] {
+        std::vector<int> written;
+        for (size_t i = counts.size(); i < chunks.size(); ++i) {
+          if (!written.empty() && mutex_.othersWaiting()) break;
+          const std::vector<UsageEvent>* events = chunks[i].events;
+          written.push_back(events && !events->empty() ? ingestLocked(*events, days) : 0);
+          if (chunks[i].cursorToSave) saveLocked(cursors[i].first, cursors[i].second);
+        }
+        return written;
+      });
+      counts.insert(counts.end(), part.begin(), part.end());
+      if (committed) *committed = counts;
     }
-    return counts;
-  });
+  }
+  checkpointIfDue();
+  return counts;
+}
+
+int UsageStore::noteWALSize(void* store, sqlite3*, const char*, int pages) {
+  static_cast<UsageStore*>(store)->walPages_.store(pages, std::memory_order_relaxed);
+  return SQLITE_OK;
+}
+
+void UsageStore::checkpointIfDue() {
+  if (walPages_.load(std::memory_order_relaxed) < checkpointPages) return;
+  std::lock_guard checkpointLock(checkpointMutex_);
+  if (walPages_.load(std::memory_order_relaxed) < checkpointPages) return;
+  try {
+    if (!checkpointConnection_) {
+      checkpointConnection_ = std::make_unique<SQLiteConnection>(path_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX);
+    }
+    // Passive: it copies what no reader still needs and waits for no one;
+    // the writes go on meanwhile, and the log starts over at the first
+    // write after it applied everything.
+    int logged = 0;
+    int applied = 0;
+    if (sqlite3_wal_checkpoint_v2(checkpointConnection_->handle(), nullptr, SQLITE_CHECKPOINT_PASSIVE, &logged,
+                                  &applied) == SQLITE_OK &&
+        applied >= logged) {
+      walPages_.store(0, std::memory_order_relaxed);
+    }
+  } catch (...) {
+    // Not now: the next write past the mark tries again, and closing the
+    // ledger applies the log in any case.
+  }
 }
 
 int UsageStore::ingestLocked(const std::vector<UsageEvent>& events, DayKeys& days) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -13,6 +14,7 @@
 
 #include "TokvaneCore/Foundation/Calendar.hpp"
 #include "TokvaneCore/Foundation/Date.hpp"
+#include "TokvaneCore/Foundation/FairMutex.hpp"
 #include "TokvaneCore/Limits/ProviderLimits.hpp"
 #include "TokvaneCore/Logs/FileCursor.hpp"
 #include "TokvaneCore/Pricing/PriceTable.hpp"
@@ -39,12 +41,16 @@ namespace tokvane {
 class UsageStore {
  public:
   static constexpr int32_t schemaVersion = 1;
+  // How long an operation waits for a lock another process holds on the
+  // ledger before it fails with SQLITE_BUSY.
+  static constexpr int busyTimeoutMilliseconds = 5000;
 
   // Opens (creating when missing) the database at `url` and brings its
   // schema to the current version. A last path component of ":memory:"
   // opens a private in-memory ledger. Throws when the file cannot be opened
-  // for writing (a write-protected file included), is not a database, or the
-  // schema step fails; nothing stays open then.
+  // for writing (a write-protected file included), is not a database, was
+  // written by a newer version, lacks the ledger's tables, or the schema
+  // step fails; nothing stays open then, and a refused file is left as it was.
   explicit UsageStore(const std::filesystem::path& url);
   // Closes the connection.
   ~UsageStore();
@@ -63,12 +69,17 @@ class UsageStore {
     const std::vector<UsageEvent>* events = nullptr;
     const FileCursor* cursorToSave = nullptr;
   };
-  // Writes several chunks in one transaction under one hold of the lock, in
-  // order: each chunk's events counted exactly as ingest() counts them, then
-  // its cursor stored exactly as save() stores it. Returns each chunk's
-  // count of new events, in the order given. On any failure nothing of any
-  // chunk stays and the error is thrown.
-  std::vector<int> ingestChunks(const std::vector<ChunkWrite>& chunks, const Calendar& calendar);
+  // Writes several chunks in order, each chunk's events counted exactly as
+  // ingest() counts them, then its cursor stored exactly as save() stores it,
+  // in one transaction under one hold of the lock, unless another caller
+  // comes to wait for the store meanwhile: then the transaction so far is
+  // committed at the next chunk boundary, that caller goes first, and the
+  // rest follows in a new transaction. Returns each chunk's count of new
+  // events, in the order given. On a failure nothing of the failing
+  // transaction stays and the error is thrown; the chunks of transactions
+  // committed before it stay, and `committed` (when given) holds their counts.
+  std::vector<int> ingestChunks(const std::vector<ChunkWrite>& chunks, const Calendar& calendar,
+                                std::vector<int>* committed = nullptr);
 
   // The stored cursor of a log file, or none.
   std::optional<FileCursor> cursor(const std::string& path);
@@ -104,8 +115,11 @@ class UsageStore {
   // statement() (execute() for writes, forEachRow() for reads) and wraps
   // multi-statement writes in inTransaction().
 
-  // Creates the schema when the database is older than schemaVersion.
+  // Refuses a ledger newer than schemaVersion or without its tables, then
+  // creates the schema when the database is older, then sets the journal.
   void migrate();
+  // Throws unless every table of the ledger is there.
+  void requireLedgerTables();
 
   // The statement for `sql`, prepared on first use and kept for the life of
   // the store.
@@ -128,8 +142,20 @@ class UsageStore {
   int ingestLocked(const std::vector<UsageEvent>& events, DayKeys& days);
   void saveLocked(const std::string& key, const std::string& json);
 
-  std::mutex mutex_;
+  // Checkpoints the write-ahead log through a connection of its own once
+  // the indexer's writes have grown it past checkpointPages: outside the
+  // store's lock, so that no caller waits while its pages are copied and
+  // synced. The ledger's own connection never checkpoints before it closes.
+  void checkpointIfDue();
+  static int noteWALSize(void* store, sqlite3* db, const char* name, int pages);
+  static constexpr int checkpointPages = 8192;
+
+  FairMutex mutex_;
   std::unique_ptr<SQLiteConnection> connection_;
+  std::string path_;
+  std::atomic<int> walPages_{0};
+  std::mutex checkpointMutex_;
+  std::unique_ptr<SQLiteConnection> checkpointConnection_;
   // Declared after the connection, so every statement is finalized before it closes.
   std::unordered_map<std::string, std::unique_ptr<SQLiteStatement>> statements_;
 };

@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -29,6 +30,30 @@ std::string canonical(const std::string& path) {
 
 // The folder no longer exists as a folder at that path.
 bool isGone(int error) { return error == ENOENT || error == ENOTDIR; }
+
+bool startsWithFolder(const std::string& path, const std::string& folder) {
+  return path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
+         (folder == "/" || path[folder.size()] == '/');
+}
+
+// The folder that holds `path`; empty for "/" and for a relative name.
+std::string parentOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos || path == "/") return {};
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The entry of `folder` on the way down to `path`, which lies below it.
+std::string childToward(const std::string& folder, const std::string& path) {
+  const size_t start = folder == "/" ? 1 : folder.size() + 1;
+  const size_t end = path.find('/', start);
+  return end == std::string::npos ? path : path.substr(0, end);
+}
+
+bool isFolder(const std::string& path) {
+  struct stat status;
+  return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
 
 uint32_t flagsFor(uint32_t mask) {
   uint32_t flags = (mask & IN_ISDIR) ? FileEventFlags::itemIsDir : FileEventFlags::itemIsFile;
@@ -71,7 +96,8 @@ InotifyEventStream::InotifyEventStream(int inotifyFd, int wakeFd, std::vector<st
       std::chrono::duration<double>(std::min(latencySeconds, 3600.0)));
   // Watches are added before the thread starts so that nothing written after
   // start() returns is missed.
-  for (const auto& root : roots_) addTree(root, true);
+  rootStates_.resize(roots_.size());
+  for (size_t i = 0; i < roots_.size(); ++i) settleRoot(i, false);
   thread_ = std::thread([this] {
     pthread_setname_np(pthread_self(), threadName);
     run();
@@ -100,12 +126,12 @@ int InotifyEventStream::addWatch(const std::string& directory) {
 // gone (a missing root, or a folder removed or moved away before its watch
 // was added) has nothing to watch or scan, and its disappearance is reported
 // by its own events.
-void InotifyEventStream::addTree(const std::string& directory, bool isRoot) {
+int InotifyEventStream::addTree(const std::string& directory, bool isRoot) {
   if (const int error = addWatch(directory); error != 0) {
     // A root that is not a folder cannot be watched, and is reported.
     const bool gone = isRoot ? error == ENOENT : isGone(error);
     if (!gone) noteMustScan(isRoot ? directory : rootOf(directory), FileEventFlags::userDropped);
-    return;
+    return error;
   }
   std::error_code error;
   auto it = std::filesystem::recursive_directory_iterator(
@@ -119,6 +145,82 @@ void InotifyEventStream::addTree(const std::string& directory, bool isRoot) {
       }
     }
   }
+  return 0;
+}
+
+void InotifyEventStream::settleRoot(size_t index, bool report) {
+  const std::string& root = roots_[index];
+  RootState& state = rootStates_[index];
+  // Each round goes at least one folder further down, so this ends; the
+  // bound only guards against a tree that is made and removed endlessly.
+  for (int round = 0; round < 4096; ++round) {
+    const int error = addTree(root, true);
+    if (error == 0) {
+      releaseWait(index);
+      state.watched = true;
+      if (report) note(root, FileEventFlags::itemCreated | FileEventFlags::itemIsDir);
+      return;
+    }
+    state.watched = false;
+    if (!isGone(error)) {
+      releaseWait(index);  // reported for a rescan by addTree; nothing to wait for
+      return;
+    }
+    // Wait in the nearest folder above the root that can be watched.
+    std::string folder = parentOf(root);
+    int wd = -1;
+    while (!folder.empty()) {
+      wd = inotify_add_watch(inotifyFd_, folder.c_str(), watchMask);
+      if (wd >= 0) break;
+      folder = parentOf(folder);
+    }
+    if (wd < 0) {
+      releaseWait(index);
+      return;
+    }
+    if (state.waitWd != wd) {
+      releaseWait(index);
+      state.waitWd = wd;
+    }
+    state.waitFolder = folder;
+    // A folder made on the way down before the watch existed sent no event:
+    // go on from it now.
+    if (!isFolder(childToward(folder, root))) return;
+  }
+}
+
+void InotifyEventStream::releaseWait(size_t index) {
+  RootState& state = rootStates_[index];
+  if (state.waitWd < 0) return;
+  const int wd = state.waitWd;
+  state.waitWd = -1;
+  state.waitFolder.clear();
+  for (const RootState& other : rootStates_) {
+    if (other.waitWd == wd) return;
+  }
+  if (!watches_.count(wd)) inotify_rm_watch(inotifyFd_, wd);
+}
+
+bool InotifyEventStream::handleWaitEvent(int wd, uint32_t mask, const std::string& name) {
+  bool waited = false;
+  for (size_t i = 0; i < roots_.size(); ++i) {
+    RootState& state = rootStates_[i];
+    if (state.waitWd != wd) continue;
+    waited = true;
+    if (mask & (IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT)) {
+      // The folder waited in went: wait further up.
+      if (mask & IN_IGNORED) {
+        state.waitWd = -1;  // the kernel dropped the watch itself
+        state.waitFolder.clear();
+      }
+      settleRoot(i, true);
+      continue;
+    }
+    if (name.empty() || !(mask & (IN_CREATE | IN_MOVED_TO)) || !(mask & IN_ISDIR)) continue;
+    const std::string child = state.waitFolder == "/" ? "/" + name : state.waitFolder + "/" + name;
+    if (child == roots_[i] || startsWithFolder(roots_[i], child)) settleRoot(i, true);
+  }
+  return waited;
 }
 
 // Stops watching `directory` and every folder below it (it was moved away;
@@ -178,8 +280,14 @@ void InotifyEventStream::handleBuffer(const char* buffer, size_t length) {
     offset += sizeof(inotify_event) + event->len;
     if (event->mask & IN_Q_OVERFLOW) {
       for (const auto& root : roots_) noteMustScan(root, FileEventFlags::kernelDropped);
+      // The creation of a root waited for may be among the lost events.
+      for (size_t i = 0; i < roots_.size(); ++i) {
+        if (!rootStates_[i].watched) settleRoot(i, true);
+      }
       continue;
     }
+    const std::string name = event->len > 0 ? std::string(event->name) : std::string();
+    const bool waited = handleWaitEvent(event->wd, event->mask, name);
     const auto watch = watches_.find(event->wd);
     if (watch == watches_.end()) continue;
     if (event->mask & IN_IGNORED) {
@@ -187,13 +295,25 @@ void InotifyEventStream::handleBuffer(const char* buffer, size_t length) {
       continue;
     }
     std::string path = watch->second;
-    if (event->len > 0 && event->name[0] != '\0') {
+    if (!name.empty()) {
       path += '/';
-      path += event->name;
+      path += name;
     }
-    if ((event->mask & IN_ISDIR) && (event->mask & IN_MOVED_FROM)) dropTree(path);
-    if ((event->mask & IN_ISDIR) && (event->mask & (IN_CREATE | IN_MOVED_TO))) addTree(path, false);
+    // A folder that is both watched and waited in (one root inside another)
+    // has had its new root handled above.
+    if (!(waited && (event->mask & IN_ISDIR) && std::find(roots_.begin(), roots_.end(), path) != roots_.end())) {
+      if ((event->mask & IN_ISDIR) && (event->mask & IN_MOVED_FROM)) dropTree(path);
+      if ((event->mask & IN_ISDIR) && (event->mask & (IN_CREATE | IN_MOVED_TO))) addTree(path, false);
+    }
     note(path, flagsFor(event->mask));
+    if (name.empty() && (event->mask & (IN_DELETE_SELF | IN_MOVE_SELF))) {
+      // A root deleted or moved away: stop watching what was under it and
+      // wait for it to be made again.
+      if (const auto root = std::find(roots_.begin(), roots_.end(), path); root != roots_.end()) {
+        dropTree(path);
+        settleRoot(static_cast<size_t>(root - roots_.begin()), true);
+      }
+    }
   }
 }
 

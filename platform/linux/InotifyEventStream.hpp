@@ -23,7 +23,11 @@ namespace tokvane {
 //   path with its flags merged;
 // - a kernel queue overflow, a batch grown too large, or a folder that could
 //   not be watched is reported as a must-scan event on the affected roots, so
-//   the receiver reads whole roots instead.
+//   the receiver reads whole roots instead;
+// - a root that does not exist is waited for: its nearest existing parent
+//   folder is watched for the next folder on the way down, and once the root
+//   is there it is watched and reported by its own path (so the receiver
+//   scans it). A root that is deleted or moved away is waited for again.
 class InotifyEventStream final : public FileEventStream {
  public:
   // The thread carries the watcher queue's label, cut to the 15 bytes a
@@ -42,7 +46,18 @@ class InotifyEventStream final : public FileEventStream {
   InotifyEventStream(int inotifyFd, int wakeFd, std::vector<std::string> roots, double latencySeconds,
                      FileEventCallback onBatch);
   void run();
-  void addTree(const std::string& directory, bool reportFailureAsRoot);
+  // Watches the tree; 0, or the errno of the failed watch of `directory`
+  // itself.
+  int addTree(const std::string& directory, bool reportFailureAsRoot);
+  // Watches root `index` when it is there, else waits for it; `report`: a
+  // root that is watched anew is reported by its path.
+  void settleRoot(size_t index, bool report);
+  // Stops waiting for root `index` (its wait watch goes unless another root
+  // or a watched folder shares it).
+  void releaseWait(size_t index);
+  // Handles an event of a folder that roots wait on; false when no root
+  // waits on `wd`.
+  bool handleWaitEvent(int wd, uint32_t mask, const std::string& name);
   void dropTree(const std::string& directory);
   // 0, or the errno of the failed inotify_add_watch.
   int addWatch(const std::string& directory);
@@ -58,6 +73,14 @@ class InotifyEventStream final : public FileEventStream {
   std::chrono::steady_clock::duration latency_;
   FileEventCallback onBatch_;
   std::unordered_map<int, std::string> watches_;
+  // Per root: whether its tree is watched, else the folder (and its watch)
+  // through which it is waited for; -1 when there is nothing to wait on.
+  struct RootState {
+    bool watched = false;
+    int waitWd = -1;
+    std::string waitFolder;
+  };
+  std::vector<RootState> rootStates_;
   std::vector<FileEvent> pending_;
   std::unordered_map<std::string, size_t> pendingIndex_;
   std::chrono::steady_clock::time_point batchDue_;

@@ -87,7 +87,9 @@ TEST_F(JSONLTailTest, SplitsLinesAndDropsOneTrailingCarriageReturn) {
     EXPECT_EQ(result.cursor.offset, c.offset);
     EXPECT_EQ(result.cursor.path, log().string());
     EXPECT_EQ(result.cursor.inode, inodeOf(log()));
-    EXPECT_TRUE(result.cursor.context.empty());
+    // Nothing but the fingerprint of the bytes before the offset, once it moved.
+    EXPECT_EQ(result.cursor.context.size(), c.offset > 0 ? 1u : 0u);
+    EXPECT_EQ(result.cursor.context.count(JSONLTail::fingerprintKey), c.offset > 0 ? 1u : 0u);
     EXPECT_FALSE(result.reset);
     EXPECT_TRUE(result.atEOF);
     EXPECT_THAT(result.skipped, IsEmpty());
@@ -170,7 +172,9 @@ TEST_F(JSONLTailTest, ContinuesFromAFittingCursorAndKeepsItsPathAndContext) {
   EXPECT_FALSE(second.reset);
   EXPECT_TRUE(second.atEOF);
   EXPECT_EQ(second.cursor.path, stored.path);
-  EXPECT_EQ(second.cursor.context, stored.context);
+  auto expected = stored.context;
+  expected[JSONLTail::fingerprintKey] = *JSONLTail::fingerprint("a\nbcd\r\n", 7);
+  EXPECT_EQ(second.cursor.context, expected);
   EXPECT_EQ(second.cursor.offset, 7);
 
   // An offset equal to the size is continued from and yields nothing.
@@ -181,14 +185,88 @@ TEST_F(JSONLTailTest, ContinuesFromAFittingCursorAndKeepsItsPathAndContext) {
   EXPECT_EQ(third.cursor, second.cursor);
 }
 
-TEST_F(JSONLTailTest, RewriteInPlaceToAtLeastTheOffsetGoesUnnoticed) {
-  testing::writeFile(log(), "aaaa\n");
-  const auto first = JSONLTail::read(log(), std::nullopt, 1024);
-  testing::writeFile(log(), "bbbb\ncc\n");  // truncates and rewrites the same inode
-  ASSERT_EQ(inodeOf(log()), first.cursor.inode);
-  const auto second = JSONLTail::read(log(), first.cursor, 1024);
-  EXPECT_FALSE(second.reset);
-  EXPECT_THAT(second.lines, ElementsAre("cc"));
+// A file can be made again under the same inode (ext4 hands a freed one
+// out again), or truncated and rewritten longer (an editor's save): the
+// bytes before the stored offset then differ from those that were read, and
+// the file is read again from its start.
+TEST_F(JSONLTailTest, AFileRewrittenUnderTheSameInodeStartsOver) {
+  struct Case {
+    const char* name;
+    std::string first;
+    std::string rewritten;
+    bool startsOver;
+    Lines lines;
+  };
+  const std::string longLine(400, 'x');
+  const Case cases[] = {
+      {"other bytes before the offset", "aaaa\n", "bbbb\ncc\n", true, {"bbbb", "cc"}},
+      {"the same bytes before the offset, more after", "aaaa\n", "aaaa\ncc\n", false, {"cc"}},
+      {"a change far before the offset", "head\n" + longLine + "\n", "HEAD\n" + longLine + "\nmore\n", false,
+       {"more"}},
+      {"a change inside the fingerprint", "head\n" + longLine + "\n", "head\n" + longLine.substr(1) + "y\nmore\n",
+       true, {"head", longLine.substr(1) + "y", "more"}},
+      {"rewritten as it was, longer", "one\ntwo\n", "one\ntwo\nthree\n", false, {"three"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    testing::writeFile(log(), c.first);
+    const auto first = JSONLTail::read(log(), std::nullopt, 1024);
+    testing::writeFile(log(), c.rewritten);  // truncates and rewrites the same inode
+    ASSERT_EQ(inodeOf(log()), first.cursor.inode);
+    auto stored = first.cursor;
+    stored.context["provider"] = "claude";
+    const auto second = JSONLTail::read(log(), stored, 1024);
+    EXPECT_EQ(second.reset, c.startsOver);
+    EXPECT_EQ(second.lines, c.lines);
+    EXPECT_EQ(second.cursor.offset, static_cast<int64_t>(c.rewritten.size()));
+    EXPECT_EQ(second.cursor.context.count("provider"), c.startsOver ? 0u : 1u);
+    EXPECT_EQ(second.cursor.context.at(JSONLTail::fingerprintKey),
+              *JSONLTail::fingerprint(c.rewritten, static_cast<int64_t>(c.rewritten.size())));
+  }
+}
+
+TEST_F(JSONLTailTest, ACursorWithoutOrWithAnUnreadableFingerprintIsTrustedAsBefore) {
+  for (const char* stored : {"", "garbage", "999:0000000000000000", "5:zz", "5:0000000000000000"}) {
+    SCOPED_TRACE(stored);
+    testing::writeFile(log(), "aaaa\n");
+    auto cursor = JSONLTail::read(log(), std::nullopt, 1024).cursor;
+    testing::writeFile(log(), "bbbb\ncc\n");
+    if (*stored) {
+      cursor.context[JSONLTail::fingerprintKey] = stored;
+    } else {
+      cursor.context.erase(JSONLTail::fingerprintKey);
+    }
+    const auto result = JSONLTail::read(log(), cursor, 1024);
+    // "5:" and 16 hex digits is a well-formed fingerprint that does not match.
+    const bool wellFormed = std::string_view(stored) == "5:0000000000000000";
+    EXPECT_EQ(result.reset, wellFormed);
+    EXPECT_EQ(result.lines, (wellFormed ? Lines{"bbbb", "cc"} : Lines{"cc"}));
+  }
+}
+
+TEST_F(JSONLTailTest, TheFingerprintCoversTheLastBytesBeforeTheOffset) {
+  EXPECT_EQ(JSONLTail::fingerprint("", 0), std::nullopt);
+  EXPECT_EQ(JSONLTail::fingerprint("ab", 5), std::nullopt) << "fewer bytes than it covers";
+  EXPECT_EQ(JSONLTail::fingerprint("zzab\n", 3), JSONLTail::fingerprint("ab\n", 3));
+  const std::string many(1000, 'q');
+  EXPECT_EQ(JSONLTail::fingerprint("x" + many, 5000), JSONLTail::fingerprint(many, 5000));
+  EXPECT_EQ(JSONLTail::fingerprint(many, 5000)->rfind("256:", 0), 0u);
+  EXPECT_EQ(JSONLTail::fingerprint(many, 5000)->size(), 4u + 16u);
+  EXPECT_NE(JSONLTail::fingerprint("ab\n", 3), JSONLTail::fingerprint("ac\n", 3));
+  // Skipped over-long lines and every chunk size leave the fingerprint a
+  // single read of the whole file leaves.
+  testing::writeFile(log(), "one\n" + many + "\ntwo\n");
+  const auto whole = JSONLTail::read(log(), std::nullopt, 4096);
+  for (const int64_t maxBytes : {1, 7, 64, 300}) {
+    SCOPED_TRACE(maxBytes);
+    const auto chunked = readToEnd(log(), std::nullopt, maxBytes, 100);
+    EXPECT_EQ(chunked.cursor.offset, whole.cursor.offset);
+    EXPECT_EQ(chunked.cursor.context, whole.cursor.context);
+  }
+  EXPECT_EQ(JSONLTail::fingerprintOfFile(log(), whole.cursor.inode, whole.cursor.offset),
+            whole.cursor.context.at(JSONLTail::fingerprintKey));
+  EXPECT_EQ(JSONLTail::fingerprintOfFile(log(), whole.cursor.inode + 1, whole.cursor.offset), std::nullopt);
+  EXPECT_EQ(JSONLTail::fingerprintOfFile(dir_ / "gone.jsonl", 1, 4), std::nullopt);
 }
 
 TEST_F(JSONLTailTest, CursorThatNoLongerFitsStartsOverWithAnEmptyContext) {
@@ -228,7 +306,7 @@ TEST_F(JSONLTailTest, CursorThatNoLongerFitsStartsOverWithAnEmptyContext) {
     EXPECT_EQ(result.lines, JSONLTail::read(log(), std::nullopt, 1024).lines);
     EXPECT_EQ(result.cursor.path, log().string());
     EXPECT_EQ(result.cursor.inode, inodeOf(log()));
-    EXPECT_TRUE(result.cursor.context.empty());
+    EXPECT_EQ(result.cursor.context.size(), 1u) << "only the new fingerprint";
     EXPECT_EQ(result.cursor.offset, static_cast<int64_t>(fs::file_size(log())));
   }
 }

@@ -548,6 +548,8 @@ TEST(UsageStoreSummary, NullColumnsOfAForeignLedgerReadAsEmpty) {
          "INSERT INTO daily VALUES ('codex', NULL, '2025-03-15', NULL, 5, NULL, NULL, 2, NULL, NULL),"
          " (NULL, 'flat', '2025-03-15', 1, 1, 1, 1, 1, 1, NULL);"
          "INSERT INTO sessions VALUES ('codex', NULL, '2025-03-15'), ('codex', 'x', NULL);"
+         "CREATE TABLE seen(key TEXT, day TEXT); CREATE TABLE cursors(path TEXT, json TEXT);"
+         "CREATE TABLE limits(provider TEXT, json TEXT);"
          "PRAGMA user_version = 1;");
 
   const UsageSummary s = ledger.summary();

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +13,7 @@
 #include <limits>
 #include <map>
 #include <ostream>
+#include <set>
 #include <optional>
 #include <string>
 #include <thread>
@@ -29,6 +31,8 @@ namespace tokvane {
 // settings can only be seen through it.
 struct UsageStoreInspector {
   static sqlite3* db(UsageStore& store) { return store.connection_->handle(); }
+  // Whether a caller waits for the store while another holds it.
+  static bool othersWaiting(UsageStore& store) { return store.mutex_.othersWaiting(); }
 };
 
 void PrintTo(const UsageStoreError& error, std::ostream* out) { *out << error.what(); }
@@ -229,24 +233,109 @@ TEST(UsageStoreOpening, MissingFolderFailsWithCannotOpenAndCreatesNothing) {
   EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
 
-TEST(UsageStoreOpening, CurrentOrNewerVersionRunsOnlyThePragma) {
-  for (const int version : {1, 2, 7}) {
-    SCOPED_TRACE(version);
+TEST(UsageStoreOpening, CurrentLedgerRunsNoSchemaStatementAgain) {
+  TempDir dir;
+  const auto path = dir / "usage.sqlite";
+  { UsageStore store(path); }
+  {
+    // A mark the schema script would not leave alone if it ran again.
+    RawDB raw(path);
+    exec(raw.get(), "DROP INDEX seen_day");
+  }
+  UsageStore store(path);
+  sqlite3* db = UsageStoreInspector::db(store);
+  EXPECT_EQ(scalar(db, "PRAGMA user_version"), std::to_string(UsageStore::schemaVersion));
+  EXPECT_EQ(scalar(db, "SELECT count(*) FROM sqlite_schema WHERE name = 'seen_day'"), "0");
+  EXPECT_EQ(scalar(db, "PRAGMA journal_mode"), "wal");
+}
+
+// A ledger this program cannot use is refused like an unreadable one, and
+// nothing of the file changes: not its tables, not its version, not the
+// journal mode in its header.
+TEST(UsageStoreOpening, NewerOrTablelessOrForeignLedgersAreRefusedUntouched) {
+  const std::string current = std::to_string(UsageStore::schemaVersion);
+  const std::string newer = std::to_string(UsageStore::schemaVersion + 1);
+  struct Case {
+    const char* name;
+    std::string sql;
+    UsageStoreError expected;
+  };
+  const Case cases[] = {
+      {"the next version", "CREATE TABLE seen(key TEXT PRIMARY KEY, day TEXT NOT NULL); PRAGMA user_version = " + newer,
+       {SQLITE_CANTOPEN, "ledger version " + newer + " is newer than this program's " + current}},
+      {"version 99", "CREATE TABLE other(x); PRAGMA user_version = 99",
+       {SQLITE_CANTOPEN, "ledger version 99 is newer than this program's " + current}},
+      {"the current version without the tables", "CREATE TABLE other(x); PRAGMA user_version = " + current,
+       {SQLITE_CORRUPT, "the ledger has no table seen"}},
+      {"the current version missing one table",
+       "CREATE TABLE seen(key TEXT PRIMARY KEY, day TEXT NOT NULL); CREATE TABLE daily(x); "
+       "CREATE TABLE sessions(x); CREATE TABLE cursors(path TEXT PRIMARY KEY, json TEXT NOT NULL); "
+       "PRAGMA user_version = " + current,
+       {SQLITE_CORRUPT, "the ledger has no table limits"}},
+      {"another program's database", "CREATE TABLE daily(x INTEGER); INSERT INTO daily VALUES(7)",
+       {SQLITE_ERROR, "no such column: day"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
     TempDir dir;
     const auto path = dir / "usage.sqlite";
     {
       RawDB raw(path);
-      exec(raw.get(), "CREATE TABLE other(x); PRAGMA user_version = " + std::to_string(version));
+      exec(raw.get(), c.sql);
     }
-    UsageStore store(path);
-    sqlite3* db = UsageStoreInspector::db(store);
-    EXPECT_EQ(query(db, "SELECT name FROM sqlite_schema"), (Rows{{"other"}}));  // no CREATE ran
-    EXPECT_EQ(scalar(db, "PRAGMA user_version"), std::to_string(version));
-    EXPECT_EQ(scalar(db, "PRAGMA journal_mode"), "wal");
-    // Operations on missing tables fail cleanly.
-    const auto error = storeErrorOf([&] { store.limits(ProviderID::claude); });
-    EXPECT_EQ(error, UsageStoreError(SQLITE_ERROR, "no such table: limits"));
+    const std::string before = readFile(path);
+    ASSERT_EQ(before.substr(18, 2), std::string("\x01\x01", 2)) << "made in rollback-journal mode";
+
+    EXPECT_EQ(storeErrorOf([&] { UsageStore store(path); }), c.expected);
+    EXPECT_EQ(readFile(path), before);
+    EXPECT_FALSE(std::filesystem::exists(dir / "usage.sqlite-wal"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "usage.sqlite-journal"));
   }
+}
+
+// Holds the ledger's write lock from another connection, as another process
+// would, and lets it go after `holdMs`.
+class LockHolder {
+ public:
+  LockHolder(const std::filesystem::path& path, int holdMs) : raw_(path) {
+    exec(raw_.get(), "BEGIN IMMEDIATE; INSERT INTO limits VALUES('elsewhere', '{}')");
+    thread_ = std::thread([this, holdMs] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(holdMs));
+      exec(raw_.get(), "COMMIT");
+    });
+  }
+  ~LockHolder() { thread_.join(); }
+
+ private:
+  RawDB raw_;
+  std::thread thread_;
+};
+
+TEST(UsageStoreLocking, ALockHeldForAMomentIsWaitedFor) {
+  TempDir dir;
+  const auto path = dir / "usage.sqlite";
+  UsageStore store(path);
+  {
+    LockHolder holder(path, 300);
+    EXPECT_EQ(store.ingest({event("k1", "2025-03-01T10:00:00Z")}, FixedOffsetCalendar()), 1);
+    store.save(FileCursor{"/logs/a.jsonl", 1, 10, {}});
+  }
+  EXPECT_EQ(scalar(UsageStoreInspector::db(store), "SELECT count(*) FROM seen"), "1");
+  EXPECT_TRUE(store.cursor("/logs/a.jsonl").has_value());
+}
+
+TEST(UsageStoreLocking, ALockHeldTooLongFailsAfterTheBusyTimeout) {
+  TempDir dir;
+  const auto path = dir / "usage.sqlite";
+  UsageStore store(path);
+  const int hold = UsageStore::busyTimeoutMilliseconds + 1500;
+  LockHolder holder(path, hold);
+  const auto started = std::chrono::steady_clock::now();
+  const auto error = storeErrorOf([&] { store.ingest({event("k1", "2025-03-01T10:00:00Z")}, FixedOffsetCalendar()); });
+  const auto waited = std::chrono::steady_clock::now() - started;
+  EXPECT_EQ(error.code, SQLITE_BUSY);
+  EXPECT_GE(waited, std::chrono::milliseconds(UsageStore::busyTimeoutMilliseconds - 500));
+  EXPECT_LT(waited, std::chrono::milliseconds(hold));
 }
 
 TEST(UsageStoreOpening, VersionZeroKeepsExistingTablesAndAddsTheMissingOnes) {
@@ -708,6 +797,96 @@ TEST_F(UsageStoreIngest, AFailingChunkRollsBackEveryChunkOfTheCall) {
   // Nothing was left half done: the same call now writes every chunk.
   EXPECT_EQ(store->ingestChunks(writesOf(chunks), utc), (std::vector<int>{2, 1, 1}));
   EXPECT_EQ(store->cursor("/logs/c.jsonl")->offset, 40);
+}
+
+// A calendar that runs a hook the first time it is asked about an instant
+// whose UTC text begins with the hook's key, before answering as UTC does.
+class WatchedCalendar final : public Calendar {
+ public:
+  explicit WatchedCalendar(std::map<std::string, std::function<void()>> hooks) : hooks_(std::move(hooks)) {}
+  std::optional<DateComponents> components(Date date) const override {
+    watch(date);
+    return utc_.components(date);
+  }
+  std::optional<Date> startOfDay(Date date) const override {
+    watch(date);
+    return utc_.startOfDay(date);
+  }
+  std::optional<Date> addingDays(Date date, int days) const override { return utc_.addingDays(date, days); }
+
+ private:
+  void watch(Date date) const {
+    const std::string text = ISO8601::format(date);
+    for (const auto& [key, hook] : hooks_) {
+      if (text.starts_with(key) && seen_.insert(key).second) hook();
+    }
+  }
+  FixedOffsetCalendar utc_;
+  std::map<std::string, std::function<void()>> hooks_;
+  mutable std::set<std::string> seen_;
+};
+
+TEST_F(UsageStoreIngest, ACallerThatComesToWaitGoesFirstAtTheNextChunkBoundary) {
+  // While the second of three chunks is written, another thread asks to save
+  // limits. The chunks so far are committed, the limits saved, and the third
+  // chunk follows in a transaction of its own; had it failed, the first two
+  // would stay.
+  struct Case {
+    const char* name;
+    const char* trigger;
+    std::vector<int> committed;
+  };
+  const Case cases[] = {
+      {"every chunk written", nullptr, {1, 1, 1}},
+      {"the chunk after the turn fails",
+       "CREATE TRIGGER refuse BEFORE INSERT ON seen WHEN NEW.key = 'c1' BEGIN SELECT RAISE(ABORT, 'refused'); END",
+       {1, 1}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir scratch;
+    const auto ledger = scratch / "usage.sqlite";
+    UsageStore shared(ledger);
+    RawDB other(ledger);
+    if (c.trigger) exec(other.get(), c.trigger);
+    const std::vector<TestChunk> chunks = {
+        {{event("a1", "2025-03-01T10:00:00Z")}, FileCursor{"/logs/a.jsonl", 1, 10, {}}},
+        {{event("b1", "2025-03-02T10:00:00Z")}, FileCursor{"/logs/b.jsonl", 2, 20, {}}},
+        {{event("c1", "2025-03-03T10:00:00Z")}, FileCursor{"/logs/c.jsonl", 3, 30, {}}},
+    };
+    ProviderLimits saved;
+    saved.plan = "waited";
+    saved.status = ProviderStatus::ok;
+    std::thread waiter;
+    Rows committedBeforeThird;
+    const WatchedCalendar calendar({
+        // The events' own times, not the day bounds worked out around them.
+        {"2025-03-02T10",
+         [&] {
+           waiter = std::thread([&] { shared.setLimits(saved, ProviderID::codex); });
+           while (!UsageStoreInspector::othersWaiting(shared)) std::this_thread::yield();
+         }},
+        {"2025-03-03T10",
+         [&] {
+           committedBeforeThird = query(other.get(), "SELECT key FROM seen UNION ALL SELECT provider FROM limits");
+         }},
+    });
+    std::vector<int> committed;
+    if (c.trigger) {
+      EXPECT_EQ(storeErrorOf([&] { shared.ingestChunks(writesOf(chunks), calendar, &committed); }),
+                UsageStoreError(SQLITE_CONSTRAINT, "refused"));
+    } else {
+      EXPECT_EQ(shared.ingestChunks(writesOf(chunks), calendar, &committed), c.committed);
+    }
+    waiter.join();
+    EXPECT_EQ(committed, c.committed);
+    EXPECT_EQ(committedBeforeThird, (Rows{{"a1"}, {"b1"}, {"codex"}}));
+    EXPECT_EQ(query(other.get(), "SELECT key FROM seen ORDER BY key"),
+              c.trigger ? (Rows{{"a1"}, {"b1"}}) : (Rows{{"a1"}, {"b1"}, {"c1"}}));
+    EXPECT_EQ(shared.cursor("/logs/b.jsonl")->offset, 20);
+    EXPECT_EQ(shared.cursor("/logs/c.jsonl").has_value(), !c.trigger);
+    EXPECT_EQ(shared.limits(ProviderID::codex)->plan, "waited");
+  }
 }
 
 TEST(UsageStoreDayKeys, FollowTheLocalZoneAcrossDaylightSaving) {

@@ -46,6 +46,12 @@ void reportChange(ModelHarness& h, const fs::path& file) {
   stream->onBatch({FileEvent{file.string(), FileEventFlags::itemModified | FileEventFlags::itemIsFile}});
 }
 
+// The log roots in the watcher's order: Claude's, Codex's two, Grok's.
+std::vector<fs::path> allRoots(ModelHarness& h) {
+  return {h.locations.claudeProjects(), h.locations.codexSessions()[0], h.locations.codexSessions()[1],
+          h.locations.grokSessions()};
+}
+
 std::vector<std::string> days(ModelHarness& h) { return ledgerSQL(h.ledger(), "SELECT day FROM daily ORDER BY day"); }
 
 // ---------------------------------------------------------------------------
@@ -88,13 +94,15 @@ TEST(AppModelStart, ShowsTheLedgerIndexesTheLogsAndThenWatches) {
   EXPECT_EQ(snapshot->providers[1].tokens30d, 2200);
 
   ASSERT_NE(h.model->watcher(), nullptr);
-  EXPECT_EQ(h.model->watcher()->paths(),
-            (std::vector<fs::path>{h.locations.claudeProjects(), h.locations.codexSessions()[0]}));
+  EXPECT_EQ(h.model->watcher()->paths(), allRoots(h));
   EXPECT_EQ(h.fake.streamsMade(), 1);
   EXPECT_EQ(h.fake.lastStream()->latency, 2.0);
 }
 
-TEST(AppModelStart, WatcherIsMadeOnceOverTheRootsThatExistWhenTheFirstRunEnds) {
+// Every log root is handed to the watcher, whether it exists yet or not: the
+// stream waits for a missing one (a tool installed after Tokvane) and reads
+// it once it appears.
+TEST(AppModelStart, WatcherIsMadeOnceOverEveryRootWhenTheFirstRunEnds) {
   {
     SCOPED_TRACE("no root exists");
     ModelHarness h;
@@ -102,13 +110,11 @@ TEST(AppModelStart, WatcherIsMadeOnceOverTheRootsThatExistWhenTheFirstRunEnds) {
     h.model->start();
     h.settle();
     ASSERT_NE(h.model->watcher(), nullptr);
-    EXPECT_THAT(h.model->watcher()->paths(), IsEmpty());
-    EXPECT_EQ(h.fake.streamsMade(), 0);
-    // A root made later waits for the next launch, even across a re-read.
-    fs::create_directories(h.locations.grokSessions());
+    EXPECT_EQ(h.model->watcher()->paths(), allRoots(h));
+    EXPECT_EQ(h.fake.streamsMade(), 1);
     h.model->reread(grok);
     h.settle();
-    EXPECT_EQ(h.fake.streamsMade(), 0);
+    EXPECT_EQ(h.fake.streamsMade(), 1);
   }
   {
     SCOPED_TRACE("roots made while the first run reads");
@@ -122,13 +128,10 @@ TEST(AppModelStart, WatcherIsMadeOnceOverTheRootsThatExistWhenTheFirstRunEnds) {
     h.fake.drain();
     EXPECT_EQ(h.model->watcher(), nullptr);
     fs::create_directories(h.locations.codexSessions()[1]);
-    fs::create_directories(h.locations.grokSessions());
     h.gate.open();
     h.settle();
     ASSERT_NE(h.model->watcher(), nullptr);
-    EXPECT_EQ(h.model->watcher()->paths(), (std::vector<fs::path>{h.locations.claudeProjects(),
-                                                                  h.locations.codexSessions()[1],
-                                                                  h.locations.grokSessions()}));
+    EXPECT_EQ(h.model->watcher()->paths(), allRoots(h));
     h.model->reread(claude);
     h.settle();
     EXPECT_EQ(h.fake.streamsMade(), 1);

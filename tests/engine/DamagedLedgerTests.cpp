@@ -148,6 +148,52 @@ TEST(DamagedLedger, LedgerCutShortIsRefusedAndLeftAsItWas) {
   }
 }
 
+// A ledger written by a newer version, or one whose tables are gone, would
+// fail every write at every start: it is refused at opening exactly like a
+// damaged one, and left as it was.
+TEST(DamagedLedger, LedgerOfANewerVersionOrWithoutItsTablesIsRefusedAndLeftAsItWas) {
+  TempDir source;
+  const fs::path original = source / "usage.sqlite";
+  writeLedger(original);
+  const std::string newer = std::to_string(UsageStore::schemaVersion + 1);
+  struct Case {
+    const char* name;
+    std::string sql;
+    std::string error;
+  };
+  const Case cases[] = {
+      {"a newer version", "PRAGMA user_version = " + newer,
+       "sqlite(code: 14, message: \"ledger version " + newer + " is newer than this program's " +
+           std::to_string(UsageStore::schemaVersion) + "\")"},
+      {"its seen keys gone", "DROP TABLE seen", "sqlite(code: 11, message: \"the ledger has no table seen\")"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    const fs::path dataHome = dir / "share";
+    const fs::path ledger = dataHome / "Tokvane" / "usage.sqlite";
+    fs::create_directories(ledger.parent_path());
+    fs::copy_file(original, ledger);
+    {
+      sqlite3* db = nullptr;
+      ASSERT_EQ(sqlite3_open_v2(ledger.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+      ASSERT_EQ(sqlite3_exec(db, c.sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+      sqlite3_close(db);
+    }
+    expectNoJournalBeside(ledger);
+    const std::string before = readFile(ledger);
+
+    FakeEnv env;
+    std::shared_ptr<UsageStore> store = openUsageStore(env, dataHome);
+    ASSERT_TRUE(store);
+    EXPECT_THAT(env.logLines(), ElementsAre(fallbackLine(c.error)));
+    EXPECT_EQ(store->allCursorTexts().size(), 0u);
+    store.reset();
+    EXPECT_EQ(readFile(ledger), before);
+    expectNoJournalBeside(ledger);
+  }
+}
+
 TEST(DamagedLedger, DamagedPageFailsWhereReachedAndLosesNothingOnceRepaired) {
   TempDir dir;
   const fs::path home = dir / "home";
@@ -214,8 +260,8 @@ TEST(DamagedLedger, DamagedPageFailsWhereReachedAndLosesNothingOnceRepaired) {
       // no cursor moves past the events that could not be counted.
       EXPECT_EQ(second.indexer->indexAll().get().newEvents, 0);
       EXPECT_THAT(second.env.logLines(),
-                  ElementsAre("Tokvane: indexing a.jsonl failed: " + malformed,
-                              "Tokvane: indexing rollout-b.jsonl failed: " + malformed));
+                  ElementsAre("Tokvane: indexing " + fs::canonical(claudeLog).string() + " failed: " + malformed,
+                              "Tokvane: indexing " + fs::canonical(codexLog).string() + " failed: " + malformed));
       // A damaged ledger never reads as an empty one.
       try {
         (void)second.store->summary(30, Date::fromUnix(1767225600.0), *calendar, PriceTable());

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <set>
 #include <string>
@@ -220,13 +221,64 @@ TEST_F(InotifyEventStreamTest, FoldersThatVanishAtOnceAskForNoRescan) {
   EXPECT_TRUE(batches_.rescans().empty());
 }
 
-TEST_F(InotifyEventStreamTest, AMissingRootIsSkippedQuietly) {
-  const auto missing = (base_ / "not-there").string();
-  auto stream = InotifyEventStream::start({missing, root_.string()}, kLatency, batches_.callback());
-  ASSERT_NE(stream, nullptr);
-  writeFile(root_ / "a.jsonl", "{}\n");
-  ASSERT_TRUE(batches_.waitForPath(at("a.jsonl")));
-  EXPECT_TRUE(batches_.rescans().empty());
+// A tool installed after Tokvane: its root, and folders above it, do not
+// exist at start. The root is reported once it is made, by its own path so
+// that the receiver scans it, and watched from then on.
+TEST_F(InotifyEventStreamTest, AMissingRootIsWaitedForAndWatchedOnceItAppears) {
+  for (const char* made : {"tool/logs", "tool/logs/deep/root"}) {
+    SCOPED_TRACE(made);
+    Batches batches;
+    const fs::path tool = base_ / "tool";
+    fs::remove_all(tool);
+    const fs::path missing = base_ / made;
+    auto stream = InotifyEventStream::start({missing.string(), root_.string()}, kLatency, batches.callback());
+    ASSERT_NE(stream, nullptr);
+    writeFile(root_ / "a.jsonl", "{}\n");
+    ASSERT_TRUE(batches.waitForPath(at("a.jsonl")));
+    EXPECT_FALSE(batches.saw(missing.string()));
+
+    // Made in steps, the way a tool makes its folders, with a log at once.
+    fs::create_directory(tool);
+    fs::create_directories(missing);
+    writeFile(missing / "first.jsonl", "{}\n");
+    ASSERT_TRUE(batches.waitForPath(missing.string(), 5s, FileEventFlags::itemCreated));
+    appendFile(missing / "first.jsonl", "{}\n");
+    EXPECT_TRUE(batches.waitForPath((missing / "first.jsonl").string(), 5s, FileEventFlags::itemModified));
+    EXPECT_TRUE(batches.rescans().empty());
+  }
+}
+
+// A root deleted (or moved away) and made again while the program runs is
+// waited for again, reported when it is back, and watched once more; so is
+// one whose parent folder went with it.
+TEST_F(InotifyEventStreamTest, ARootRemovedAndMadeAgainIsWatchedAgain) {
+  const fs::path tool = base_ / "tool";
+  const fs::path logs = tool / "logs";
+  struct Case {
+    const char* name;
+    std::function<void()> remove;
+  };
+  const Case cases[] = {
+      {"the root deleted", [&] { fs::remove_all(logs); }},
+      {"its parent deleted", [&] { fs::remove_all(tool); }},
+      {"the root moved away", [&] { fs::rename(logs, base_ / ("moved-" + std::to_string(::rand()))); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(tool);
+    writeFile(logs / "proj" / "old.jsonl", "{}\n");
+    Batches batches;
+    auto stream = InotifyEventStream::start({logs.string()}, kLatency, batches.callback());
+    ASSERT_NE(stream, nullptr);
+
+    c.remove();
+    ASSERT_TRUE(batches.waitForPath(logs.string()));  // its removal or its move
+    writeFile(logs / "new" / "again.jsonl", "{}\n");
+    ASSERT_TRUE(batches.waitForPath(logs.string(), 5s, FileEventFlags::itemCreated));
+    appendFile(logs / "new" / "again.jsonl", "{}\n");
+    EXPECT_TRUE(batches.waitForPath((logs / "new" / "again.jsonl").string()));
+    EXPECT_TRUE(batches.rescans().empty());
+  }
 }
 
 TEST_F(InotifyEventStreamTest, ARootThatCannotBeWatchedIsReportedForARescan) {

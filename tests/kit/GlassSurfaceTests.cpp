@@ -31,6 +31,26 @@ TEST(GlassSurface, TheMaskIsASmallStretchableRoundedRectangle) {
   }
 }
 
+TEST(GlassSurface, TheMaskIsDrawnAfreshAtThePaintersResolution) {
+  const MaskImage mask = GlassSurface::maskImage(14);
+  QImage target(QSize(29, 29) * 2, QImage::Format_ARGB32_Premultiplied);
+  target.setDevicePixelRatio(2);
+  target.fill(Qt::transparent);
+  {
+    QPainter painter(&target);
+    mask.draw(painter, QRect(0, 0, 29, 29));
+  }
+  // Not the 1x image scaled up: the same as one drawn at 2x.
+  const QImage sharp = MaskImage::roundedRect(14, 2).image;
+  int worst = 0;
+  for (int y = 0; y < 58; ++y) {
+    for (int x = 0; x < 58; ++x) {
+      worst = std::max(worst, std::abs(qAlpha(target.pixel(x, y)) - qAlpha(sharp.pixel(x, y))));
+    }
+  }
+  EXPECT_LE(worst, 2);
+}
+
 TEST(GlassSurface, AFloatingPanelIsItsMaskedSurfaceWithTheWindowsShadow) {
   auto* content = new QLabel(QStringLiteral("content"));
   const auto floating = GlassSurface::floating(content, QSize(300, 200), 22);
@@ -110,6 +130,55 @@ TEST(GlassSurface, ThePrimaryButtonIsFilledWithTheAccentAndIsTheDefault) {
   EXPECT_EQ(primary.palette().color(QPalette::Button), primary.palette().color(QPalette::Highlight));
   EXPECT_FALSE(secondary.isDefault());
   EXPECT_FALSE(secondary.isFlat());
+}
+
+}  // namespace
+}  // namespace vuro
+
+namespace vuro {
+namespace {
+
+int alphaAt(const QImage& image, qreal x, qreal y) {
+  const qreal ratio = image.devicePixelRatio();
+  return qAlpha(image.pixel(int(x * ratio), int(y * ratio)));
+}
+
+QImage rendered(QWidget& widget) {
+  QImage image(widget.size() * 2, QImage::Format_ARGB32_Premultiplied);
+  image.setDevicePixelRatio(2);
+  image.fill(Qt::transparent);
+  widget.render(&image);
+  return image;
+}
+
+TEST(FloatingShadowContainer, TheShadowLiesAroundTheInsetRectangleAndNeverInsideIt) {
+  FloatingShadowContainer container(QRect(0, 0, 356, 256), 28, 22);
+  EXPECT_EQ(container.shadowPath().boundingRect(), QRectF(28, 28, 300, 200));
+  EXPECT_EQ(container.shadowMask().fillRule(), Qt::OddEvenFill);
+  EXPECT_FALSE(container.shadowMask().contains(QPointF(178, 128)));
+  EXPECT_TRUE(container.shadowMask().contains(QPointF(10, 128)));
+
+  const QImage image = rendered(container);
+  EXPECT_EQ(alphaAt(image, 178, 128), 0);  // under the surface: nothing
+  EXPECT_EQ(alphaAt(image, 40, 40), 0);
+  const int below = alphaAt(image, 178, 232);  // just under the bottom edge
+  const int above = alphaAt(image, 178, 24);   // just over the top edge
+  EXPECT_GT(below, 0);
+  EXPECT_GT(below, above);  // cast downwards
+  EXPECT_LE(below, int(0.28 * 255) + 1);
+  EXPECT_EQ(alphaAt(image, 1, 1), 0);  // faded out at the far corner
+}
+
+TEST(FloatingShadowContainer, ResizingKeepsTheRectangleTheMarginInside) {
+  FloatingShadowContainer container(QRect(0, 0, 356, 256), 28, 22);
+  container.resize(500, 300);
+  container.show();
+  EXPECT_EQ(container.shadowPath().boundingRect(), QRectF(28, 28, 444, 244));
+  EXPECT_DOUBLE_EQ(container.margin(), 28);
+  EXPECT_DOUBLE_EQ(container.cornerRadius(), 22);
+  const QImage image = rendered(container);
+  EXPECT_EQ(alphaAt(image, 250, 150), 0);
+  EXPECT_GT(alphaAt(image, 250, 276), 0);
 }
 
 }  // namespace

@@ -103,7 +103,9 @@ TEST(WidgetModels, StaleBadgeFromTheEntryDate) {
     for (WidgetKind kind : allWidgetKinds) {
       const auto stale = makeWidgetModel(kind, entry).staleText;
       EXPECT_EQ(stale.has_value(), age > 1800);
-      if (stale) EXPECT_EQ(stale->rfind("Updated ", 0), 0u);
+      if (stale) {
+        EXPECT_EQ(stale->rfind("Updated ", 0), 0u);
+      }
     }
   }
 }

@@ -62,8 +62,9 @@ void addSaturating(int& total, int value) {
 }  // namespace
 
 int IndexerService::Options::defaultParseThreads() {
+  // One core for the writer, one for the rest of the machine.
   const int hardware = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
-  return std::min(2, hardware - 1);
+  return std::max(hardware - 2, hardware > 1 ? 1 : 0);
 }
 
 struct IndexerService::State {
@@ -83,9 +84,22 @@ struct IndexerService::State {
   Env& env;
   IngestEvents ingest;
   Options options;
+  // The roots as the locations give them, and as the file system resolves
+  // them at the start of the current run: a root made after launch (or made
+  // again through another link) is found under its real path.
+  std::string claudeFolder;
+  std::vector<std::string> codexFolders;
+  std::string grokFolder;
   std::string claudeRoot;
   std::vector<std::string> codexRoots;
   std::string grokRoot;
+
+  void resolveRoots() {
+    claudeRoot = LogFileTree::resolved(claudeFolder);
+    codexRoots.clear();
+    for (const auto& folder : codexFolders) codexRoots.push_back(LogFileTree::resolved(folder));
+    grokRoot = LogFileTree::resolved(grokFolder);
+  }
   ParsePipeline pipeline;
 
   std::mutex mutex;
@@ -98,7 +112,7 @@ struct IndexerService::State {
 // One index run, on the worker thread.
 class IndexerService::Run {
  public:
-  explicit Run(State& state) : s_(state), now_(state.env.now()) {}
+  explicit Run(State& state) : s_(state), now_(state.env.now()) { s_.resolveRoots(); }
 
   IndexOutcome all(const Progress& progress) {
     const StoredCursors cursors = StoredCursors::scanned(s_.store);
@@ -369,7 +383,7 @@ class IndexerService::Run {
   void noteChunk(Taken& taken) {
     ChunkResult& chunk = taken.chunk;
     for (const auto& skipped : chunk.skipped) {
-      s_.env.log("Tokvane: reading " + std::string(jobs_[taken.job].file.lastComponent()) + " failed: line of " +
+      s_.env.log("Tokvane: reading " + jobs_[taken.job].file.path + " failed: line of " +
                  std::to_string(skipped.length) + " bytes longer than " + LogChunkProducer::capText(s_.options.lineCap) +
                  " skipped");
     }
@@ -410,16 +424,23 @@ class IndexerService::Run {
   // come before its cursor, so the ledger never holds a cursor past events
   // it lacks; lines read again after a stop are absorbed by the seen keys.
   //
-  // When the group's transaction fails, nothing of it stays, and the group
-  // is written again chunk by chunk: a chunk that fails on its own fails
-  // only its file (logged, its later chunks not taken), and every other
-  // chunk is written exactly as a serial read writes it.
+  // When another caller comes to wait for the store, the store commits the
+  // group so far at a chunk boundary and lets that caller go first (so no
+  // caller waits longer than one chunk's write): that too leaves only states
+  // that writing chunk by chunk passes through.
+  //
+  // When a transaction fails, nothing of it stays, and the chunks it held
+  // and those after them are written again chunk by chunk: a chunk that
+  // fails on its own fails only its file (logged, its later chunks not
+  // taken), and every other chunk is written exactly as a serial read
+  // writes it. Chunks of transactions committed before it count as written.
   void flush(PassProgress& progress) {
     if (group_.empty()) return;
     std::vector<Taken> group = std::move(group_);
     group_.clear();
     groupEvents_ = 0;
     std::vector<int> counts;
+    std::vector<int> committed;
     try {
       std::vector<UsageStore::ChunkWrite> writes;
       writes.reserve(group.size());
@@ -427,18 +448,24 @@ class IndexerService::Run {
         writes.push_back({taken.chunk.events.empty() ? nullptr : &taken.chunk.events,
                           taken.saveCursor ? &*taken.chunk.cursor : nullptr});
       }
-      counts = s_.store.ingestChunks(writes, *s_.calendar);
+      counts = s_.store.ingestChunks(writes, *s_.calendar, &committed);
     } catch (...) {
-      for (Taken& taken : group) {
-        if (!failed_[taken.job]) writeAlone(taken, progress);
+      for (size_t i = 0; i < group.size(); ++i) {
+        if (i < committed.size()) {
+          written(group[i], committed[i], progress);
+        } else if (!failed_[group[i].job]) {
+          writeAlone(group[i], progress);
+        }
       }
       return;
     }
-    for (size_t i = 0; i < group.size(); ++i) {
-      noteChunk(group[i]);
-      addSaturating(outcome_.newEvents, counts[i]);
-      advance(group[i], progress);
-    }
+    for (size_t i = 0; i < group.size(); ++i) written(group[i], counts[i], progress);
+  }
+
+  void written(Taken& taken, int newEvents, PassProgress& progress) {
+    noteChunk(taken);
+    addSaturating(outcome_.newEvents, newEvents);
+    advance(taken, progress);
   }
 
   // A file stops at a failure: the rest of it is not read, the failure goes
@@ -446,8 +473,8 @@ class IndexerService::Run {
   void fail(size_t index, std::exception_ptr error, PassProgress& progress) {
     failed_[index] = 1;
     s_.pipeline.abandon(index);
-    s_.env.log("Tokvane: indexing " + std::string(jobs_[index].file.lastComponent()) +
-               " failed: " + errorText(std::move(error)));
+    // The whole path: logs of the same name sit in many project folders.
+    s_.env.log("Tokvane: indexing " + jobs_[index].file.path + " failed: " + errorText(std::move(error)));
     progress.throttle();
   }
 
@@ -520,14 +547,14 @@ IndexerService::IndexerService(UsageStore& store, const ProviderLocations& locat
     : state_(std::make_unique<State>(store, std::move(cursor), std::move(calendar), env, std::move(ingest),
                                      std::move(options))) {
   for (const auto& [provider, folder] : locations.logRoots()) {
-    std::string resolved = LogFileTree::resolved(folder.string());
     switch (provider) {
-      case ProviderID::claude: state_->claudeRoot = std::move(resolved); break;
-      case ProviderID::codex: state_->codexRoots.push_back(std::move(resolved)); break;
-      case ProviderID::grok: state_->grokRoot = std::move(resolved); break;
+      case ProviderID::claude: state_->claudeFolder = folder.string(); break;
+      case ProviderID::codex: state_->codexFolders.push_back(folder.string()); break;
+      case ProviderID::grok: state_->grokFolder = folder.string(); break;
       case ProviderID::cursor: break;
     }
   }
+  state_->resolveRoots();
 
   State& state = *state_;
   state.worker = std::thread([&state] {

@@ -64,14 +64,14 @@ class IndexerService {
     // The source of Cursor usage events; none asks the Cursor provider.
     CursorUsage cursorUsage;
 
-    // Two where the machine has a core to spare: the worker's ingest into
-    // the ledger is the slower side, and two threads parse well ahead of
-    // it; more would only hold more memory.
+    // Every core but two: one for the worker's ingest into the ledger, one
+    // for the rest of the machine (at least one thread where there are two
+    // cores or more).
     static int defaultParseThreads();
   };
 
-  // `ingest` empty: the store's own ingest. The roots are resolved here,
-  // once. `store`, `locations` and `env` must outlive the service.
+  // `ingest` empty: the store's own ingest. The roots are resolved again
+  // at the start of every run. `store`, `locations` and `env` must outlive the service.
   IndexerService(UsageStore& store, const ProviderLocations& locations, std::shared_ptr<CursorProvider> cursor,
                  std::shared_ptr<const Calendar> calendar, Env& env, IngestEvents ingest = {});
   IndexerService(UsageStore& store, const ProviderLocations& locations, std::shared_ptr<CursorProvider> cursor,

@@ -138,6 +138,14 @@ ChunkResult LogChunkProducer::nextLogChunk() {
   const int64_t start = first.reset || !cursor_ ? 0 : cursor_->offset;
   const int64_t end =
       start > std::numeric_limits<int64_t>::max() - chunk ? std::numeric_limits<int64_t>::max() : start + chunk;
+  // The fingerprint of the bytes before the chunk's end, as the slice that
+  // ends it left it.
+  const auto fingerprintIn = [](const FileCursor& cursor) -> std::optional<std::string> {
+    const auto it = cursor.context.find(JSONLTail::fingerprintKey);
+    if (it == cursor.context.end()) return std::nullopt;
+    return it->second;
+  };
+  std::optional<std::string> fingerprint = fingerprintIn(next);
   if (job_.provider == ProviderID::codex) codex_.emplace(std::move(next.context), settings_.now);
   parse(first.lines, result);
   bool atEOF = first.atEOF;
@@ -152,6 +160,7 @@ ChunkResult LogChunkProducer::nextLogChunk() {
     if (part.reset) break;  // replaced meanwhile: the next chunk starts over
     if (part.cursor.offset <= end) {
       parse(part.lines, result);
+      if (part.cursor.offset != from.offset) fingerprint = fingerprintIn(part.cursor);
       from.offset = part.cursor.offset;
       atEOF = part.atEOF;
       continue;
@@ -165,7 +174,10 @@ ChunkResult LogChunkProducer::nextLogChunk() {
     size_t count = 0;
     while (count < part.lines.size() && part.lines[count].data() < feed) ++count;
     parse(std::span(part.lines.data(), count), result);
-    from.offset += feed + 1 - data;
+    const auto consumed = static_cast<size_t>(feed + 1 - data);
+    from.offset += static_cast<int64_t>(consumed);
+    fingerprint = JSONLTail::fingerprint(std::string_view(data, consumed), from.offset);
+    if (!fingerprint) fingerprint = JSONLTail::fingerprintOfFile(path, next.inode, from.offset);
     break;
   }
   next.offset = from.offset;
@@ -174,6 +186,11 @@ ChunkResult LogChunkProducer::nextLogChunk() {
   if (codex_) {
     next.context = codex_->context();
     codex_.reset();
+  }
+  if (fingerprint) {
+    next.context[JSONLTail::fingerprintKey] = std::move(*fingerprint);
+  } else {
+    next.context.erase(JSONLTail::fingerprintKey);
   }
   next.context["provider"] = std::string(rawValue(job_.provider));
   cursor_ = next;

@@ -11,15 +11,6 @@
 
 namespace tokvane {
 
-namespace {
-
-bool pathExists(const std::filesystem::path& path) {
-  std::error_code error;
-  return std::filesystem::exists(path, error);
-}
-
-}  // namespace
-
 std::shared_ptr<AppModel> AppModel::create(Dependencies dependencies) {
   return std::shared_ptr<AppModel>(new AppModel(std::move(dependencies)));
 }
@@ -205,10 +196,10 @@ void AppModel::handleProgress(const std::optional<IndexingProgress>& progress) {
 
 void AppModel::startWatching() {
   if (watcher_) return;
+  // Every root, whether it exists yet or not: one that is missing (the tool
+  // is installed later) or removed is waited for, and read once it appears.
   std::vector<std::filesystem::path> roots;
-  for (auto& root : deps_.locations.logRoots()) {
-    if (pathExists(root.folder)) roots.push_back(std::move(root.folder));
-  }
+  for (auto& root : deps_.locations.logRoots()) roots.push_back(std::move(root.folder));
 
   std::weak_ptr<AppModel> weak = weak_from_this();
   Env* env = &deps_.env;

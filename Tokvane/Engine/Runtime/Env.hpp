@@ -72,7 +72,9 @@ class Env {
 
   // Starts watching the folder trees under `roots`. Batches gather events for
   // `latencySeconds` from the first one and are delivered on the stream's own
-  // thread. Returns none when no stream could be made.
+  // thread. A root that does not exist is waited for, and one that goes is
+  // waited for again; when it appears it is watched and reported by its own
+  // path. Returns none when no stream could be made.
   virtual std::unique_ptr<FileEventStream> watchFiles(const std::vector<std::string>& roots,
                                                       double latencySeconds, FileEventCallback onBatch) = 0;
 };

@@ -1,0 +1,1 @@
+#include "Tokvane/StatusItem/StatusItemBackend.hpp"
