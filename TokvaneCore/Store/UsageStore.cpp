@@ -643,6 +643,23 @@ void UsageStore::resetCursors(ProviderID provider) {
   });
 }
 
+int UsageStore::dropCursors(const std::function<bool(const std::string& path)>& isGone) {
+  std::lock_guard lock(mutex_);
+  std::vector<std::string> paths;
+  statement(sql::cursorScan).forEachRow({}, [&](SQLiteStatement& row) { paths.push_back(row.columnText(0)); });
+  std::vector<std::string> gone;
+  for (const auto& path : paths) {
+    if (isGone(path)) gone.push_back(path);
+  }
+  if (gone.empty()) return 0;
+  return inTransaction([&] {
+    int dropped = 0;
+    SQLiteStatement& remove = statement(sql::cursorDelete);
+    for (const auto& path : gone) dropped += static_cast<int>(remove.execute({Bind::textValue(path)}));
+    return dropped;
+  });
+}
+
 void UsageStore::setLimits(const ProviderLimits& limits, ProviderID provider) {
   const std::string json = dumpJSON(limits.toJSON(DateCoding::referenceSeconds));
   std::lock_guard lock(mutex_);

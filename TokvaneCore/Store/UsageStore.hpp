@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -91,6 +92,10 @@ class UsageStore {
   void save(const FileCursor& cursor);
   // Deletes every cursor whose context names `provider` under "provider".
   void resetCursors(ProviderID provider);
+  // Deletes, in one transaction, every cursor whose path `isGone` says no
+  // longer holds a file, and returns how many went. `isGone` runs under the
+  // store's lock (no cursor is saved in between) and must not call the store.
+  int dropCursors(const std::function<bool(const std::string& path)>& isGone);
 
   // Stores a provider's limits, replacing any earlier ones.
   void setLimits(const ProviderLimits& limits, ProviderID provider);
