@@ -13,7 +13,9 @@ namespace vuro {
 // A menu item that runs a closure when it is chosen. It answers its own
 // `triggered` signal, so it works in any menu, enabled or not by the menu's
 // owner, with no receiver to wire up. It is made only from a title, a key
-// equivalent (see KeyEquivalent) and the handler.
+// equivalent (see KeyEquivalent) and the handler. Titles follow Qt's menu
+// convention: "&" marks the next letter as the item's mnemonic ("&&" is a
+// literal ampersand).
 class ClosureMenuItem : public QAction {
   Q_OBJECT
 

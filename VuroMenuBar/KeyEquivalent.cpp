@@ -4,7 +4,9 @@ namespace vuro::KeyEquivalent {
 
 QKeySequence sequence(const QString& keyEquivalent, Qt::KeyboardModifiers extra) {
   if (keyEquivalent.isEmpty()) return {};
-  QKeyCombination base = QKeySequence(keyEquivalent.left(1).toUpper())[0];
+  const QKeySequence parsed(keyEquivalent.left(1).toUpper());
+  if (parsed.isEmpty()) return {};
+  const QKeyCombination base = parsed[0];
   Qt::KeyboardModifiers modifiers = Qt::ControlModifier | extra;
   const QChar c = keyEquivalent.front();
   if (c.isLetter() && c.isUpper()) modifiers |= Qt::ShiftModifier;

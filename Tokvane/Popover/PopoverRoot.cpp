@@ -15,6 +15,7 @@
 #include "Tokvane/Engine/Model/AppModel.hpp"
 #include "Tokvane/Engine/Settings/Preferences.hpp"
 #include "Tokvane/Popover/SegmentedControl.hpp"
+#include "Tokvane/Stats/SummaryTabs.hpp"
 #include "Tokvane/Theme/DynamicColor.hpp"
 #include "Tokvane/Usage/PopoverFooter.hpp"
 #include "Tokvane/Usage/UsageTab.hpp"
@@ -111,8 +112,8 @@ QWidget* PopoverRoot::makeTab(PopoverTab tab) {
       usage->setClock(clock_);
       return usage;
     }
-    case PopoverTab::stats: return new QWidget(contentFrame_);
-    case PopoverTab::models: return new QWidget(contentFrame_);
+    case PopoverTab::stats: return makeStatsTab(model_, preferences_, contentFrame_);
+    case PopoverTab::models: return makeModelsTab(model_, preferences_, contentFrame_);
   }
   return new QWidget(contentFrame_);
 }

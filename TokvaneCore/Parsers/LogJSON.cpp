@@ -4,6 +4,7 @@
 
 #include "TokvaneCore/Foundation/ISO8601.hpp"
 #include "TokvaneCore/Foundation/JSONNumbers.hpp"
+#include "TokvaneCore/Foundation/JSONStrings.hpp"
 #include "TokvaneCore/Foundation/Saturating.hpp"
 
 namespace tokvane::logjson {
@@ -30,17 +31,27 @@ std::optional<Element> LineParser::parse(std::string_view text, bool padded) {
     error = parser_.parse(scratch_.data(), text.size(), false).get(root);
   }
   if (error == simdjson::SUCCESS) return root;
-  if (error != simdjson::NUMBER_ERROR &&
-      error != simdjson::NUMBER_OUT_OF_RANGE) {
-    return std::nullopt;
+  // Only a line that failed takes the slower road: its numbers beyond range
+  // clamped, its lone surrogates and invalid UTF-8 replaced, as each failure
+  // asks, and parsed again.
+  std::optional<std::string> repaired;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    const std::string_view current = repaired ? std::string_view(*repaired) : text;
+    std::optional<std::string> next;
+    if (error == simdjson::NUMBER_ERROR || error == simdjson::NUMBER_OUT_OF_RANGE) {
+      next = JSONNumbers::clampOverflowingNumbers(current);
+    } else if (error == simdjson::STRING_ERROR || error == simdjson::UTF8_ERROR) {
+      next = JSONStrings::withInvalidTextReplaced(current);
+    }
+    if (!next) return std::nullopt;
+    repaired = std::move(next);
+    scratch_.assign(repaired->begin(), repaired->end());
+    const size_t length = scratch_.size();
+    scratch_.resize(length + simdjson::SIMDJSON_PADDING, '\0');
+    error = parser_.parse(scratch_.data(), length, false).get(root);
+    if (error == simdjson::SUCCESS) return root;
   }
-  auto clamped = JSONNumbers::clampOverflowingNumbers(text);
-  if (!clamped) return std::nullopt;
-  scratch_.assign(clamped->begin(), clamped->end());
-  const size_t length = scratch_.size();
-  scratch_.resize(length + simdjson::SIMDJSON_PADDING, '\0');
-  if (parser_.parse(scratch_.data(), length, false).get(root) != simdjson::SUCCESS) return std::nullopt;
-  return root;
+  return std::nullopt;
 }
 
 LineParser& threadParser() {

@@ -24,7 +24,9 @@ class LineParser {
   // simdjson::SIMDJSON_PADDING readable bytes follow the text, so it is parsed
   // in place; otherwise it is copied into a reused padded buffer. A number
   // beyond what the parser holds (1e400, a 30-digit integer) does not reject
-  // the text: such numbers are read as the largest value of their sign.
+  // the text: such numbers are read as the largest value of their sign. Nor
+  // does a lone surrogate escape or an invalid UTF-8 byte in a string: each
+  // reads as U+FFFD. A text that parses at once takes none of these steps.
   // The element stays valid until the next call on this parser.
   std::optional<Element> parse(std::string_view text, bool padded = false);
 

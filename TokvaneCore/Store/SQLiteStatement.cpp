@@ -84,6 +84,7 @@ std::optional<double> SQLiteStatement::columnDouble(int index) const {
   return sqlite3_column_double(stmt_, index);
 }
 
+bool SQLiteStatement::columnIsNull(int index) const { return sqlite3_column_type(stmt_, index) == SQLITE_NULL; }
 
 void SQLiteStatement::reset() noexcept {
   sqlite3_reset(stmt_);

@@ -63,6 +63,7 @@ class SQLiteStatement {
   std::string columnText(int index) const;
   int64_t columnInt64(int index) const;
   std::optional<double> columnDouble(int index) const;
+  bool columnIsNull(int index) const;
 
  private:
   // Ends a use when it goes out of scope, whatever happened during it.

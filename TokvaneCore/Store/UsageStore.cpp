@@ -20,8 +20,13 @@ namespace {
 namespace sql {
 
 // The whole schema, run in one call inside the migration's transaction.
+// A seen key remembers the row it was counted into and the output and
+// reasoning counted for it, so that a later line of the same reply with a
+// larger output adds only the difference there; keys counted before the
+// ledger remembered them hold NULL and are never corrected.
 constexpr const char* schema =
-    "CREATE TABLE IF NOT EXISTS seen(key TEXT PRIMARY KEY, day TEXT NOT NULL);\n"
+    "CREATE TABLE IF NOT EXISTS seen(key TEXT PRIMARY KEY, day TEXT NOT NULL,\n"
+    "  provider TEXT, model TEXT, output INTEGER, reasoning INTEGER);\n"
     "CREATE INDEX IF NOT EXISTS seen_day ON seen(day);\n"
     "CREATE TABLE IF NOT EXISTS daily(\n"
     "  provider TEXT NOT NULL, model TEXT NOT NULL, day TEXT NOT NULL,\n"
@@ -38,7 +43,15 @@ constexpr const char* schema =
     "CREATE TABLE IF NOT EXISTS cursors(path TEXT PRIMARY KEY, json TEXT NOT NULL);\n"
     "CREATE TABLE IF NOT EXISTS limits(provider TEXT PRIMARY KEY, json TEXT NOT NULL);";
 
-constexpr std::string_view seenInsert = "INSERT OR IGNORE INTO seen(key, day) VALUES(?1, ?2)";
+// The columns that schema version 2 added to `seen`, added to an older
+// ledger's table by the migration.
+constexpr std::pair<const char*, const char*> seenAddedColumns[] = {
+    {"provider", "TEXT"}, {"model", "TEXT"}, {"output", "INTEGER"}, {"reasoning", "INTEGER"}};
+
+constexpr std::string_view seenInsert =
+    "INSERT OR IGNORE INTO seen(key, day, provider, model, output, reasoning) VALUES(?1, ?2, ?3, ?4, ?5, ?6)";
+constexpr std::string_view seenRead = "SELECT provider, model, day, output, reasoning FROM seen WHERE key = ?1";
+constexpr std::string_view seenGrow = "UPDATE seen SET output = ?2, reasoning = ?3 WHERE key = ?1";
 
 // Counters add with saturation at the ends of the signed 64-bit range (a
 // plain "+" would turn an overflowing sum into a real number).
@@ -192,7 +205,8 @@ class NewEvents {
     // False when some counter was negative or the sum left the 64-bit range;
     // the row's events are then added one by one, as saturation demands.
     bool summable = true;
-    std::vector<const UsageEvent*> events;
+    // The row's events with the counts they add, in event order.
+    std::vector<std::pair<const UsageEvent*, TokenCounts>> events;
   };
   struct SessionRow {
     ProviderID provider;
@@ -200,15 +214,16 @@ class NewEvents {
     std::string day;
   };
 
-  void add(const UsageEvent& event, const std::string& day) {
+  // Adds `event`, counted as `tokens`, to its rows.
+  void add(const UsageEvent& event, const TokenCounts& tokens, const std::string& day) {
     DailyRow& row = dailyRow(event, day);
-    row.events.push_back(&event);
-    addCounter(row.sum.uncachedInput, event.tokens.uncachedInput, row.summable);
-    addCounter(row.sum.cacheRead, event.tokens.cacheRead, row.summable);
-    addCounter(row.sum.cacheWrite5m, event.tokens.cacheWrite5m, row.summable);
-    addCounter(row.sum.cacheWrite1h, event.tokens.cacheWrite1h, row.summable);
-    addCounter(row.sum.output, event.tokens.output, row.summable);
-    addCounter(row.sum.reasoning, event.tokens.reasoning, row.summable);
+    row.events.emplace_back(&event, tokens);
+    addCounter(row.sum.uncachedInput, tokens.uncachedInput, row.summable);
+    addCounter(row.sum.cacheRead, tokens.cacheRead, row.summable);
+    addCounter(row.sum.cacheWrite5m, tokens.cacheWrite5m, row.summable);
+    addCounter(row.sum.cacheWrite1h, tokens.cacheWrite1h, row.summable);
+    addCounter(row.sum.output, tokens.output, row.summable);
+    addCounter(row.sum.reasoning, tokens.reasoning, row.summable);
 
     SessionRow& session = sessionRow(event, day);
     if (day < session.day) session.day = day;
@@ -265,12 +280,12 @@ class NewEvents {
   size_t lastSession_ = SIZE_MAX;
 };
 
-void upsertDaily(SQLiteStatement& statement, const NewEvents::DailyRow& row, const TokenCounts& tokens,
-                 std::optional<double> reportedUSD) {
+void upsertDaily(SQLiteStatement& statement, std::string_view provider, std::string_view model, std::string_view day,
+                 const TokenCounts& tokens, std::optional<double> reportedUSD) {
   statement.execute({
-      Bind::textValue(rawValue(row.provider)),
-      Bind::textValue(row.model),
-      Bind::textValue(row.day),
+      Bind::textValue(provider),
+      Bind::textValue(model),
+      Bind::textValue(day),
       Bind::intValue(tokens.uncachedInput),
       Bind::intValue(tokens.cacheRead),
       Bind::intValue(tokens.cacheWrite5m),
@@ -279,6 +294,11 @@ void upsertDaily(SQLiteStatement& statement, const NewEvents::DailyRow& row, con
       Bind::intValue(tokens.reasoning),
       Bind::optionalDouble(reportedUSD),
   });
+}
+
+void upsertDaily(SQLiteStatement& statement, const NewEvents::DailyRow& row, const TokenCounts& tokens,
+                 std::optional<double> reportedUSD) {
+  upsertDaily(statement, rawValue(row.provider), row.model, row.day, tokens, reportedUSD);
 }
 
 // A reported cost as the daily upsert leaves it after adding `cost` to
@@ -370,9 +390,19 @@ void UsageStore::migrate() {
   }
   if (version >= 1) requireLedgerTables();
 
-  if (version < 1) {
+  if (version < schemaVersion) {
+    // Version 0 (a new file) gets the whole schema, keeping any tables it
+    // already holds; version 1 keeps every table and row, and its `seen`
+    // table gains the columns of version 2, NULL for the keys it holds.
     inTransaction([&] {
-      connection_->exec(sql::schema);
+      if (version < 1) connection_->exec(sql::schema);
+      std::vector<std::string> present;
+      SQLiteStatement columns(*connection_, "SELECT name FROM pragma_table_info('seen')");
+      columns.forEachRow({}, [&](SQLiteStatement& row) { present.push_back(row.columnText(0)); });
+      for (const auto& [name, type] : sql::seenAddedColumns) {
+        if (std::find(present.begin(), present.end(), name) != present.end()) continue;
+        connection_->exec((std::string("ALTER TABLE seen ADD COLUMN ") + name + " " + type).c_str());
+      }
       connection_->exec(("PRAGMA user_version = " + std::to_string(schemaVersion)).c_str());
     });
   }
@@ -517,8 +547,8 @@ int UsageStore::ingestLocked(const std::vector<UsageEvent>& events, DayKeys& day
     if (dayTexts.empty() || dayTexts.back() != day) dayTexts.push_back(day);
     dayOf[i] = static_cast<uint32_t>(dayTexts.size() - 1);
   }
-  // The seen insert is the lookup: a key already there, from this batch or
-  // any earlier one, changes nothing and the event adds nothing. Keys go in
+  // The seen insert is the lookup: a key already there, from an earlier
+  // batch, changes nothing and adds nothing but a larger output. Keys go in
   // sorted (stably, so of two events with one key the earlier still comes
   // first): the index is then walked in order instead of at random, which
   // keeps its pages in cache. Which events are new does not depend on it.
@@ -526,26 +556,65 @@ int UsageStore::ingestLocked(const std::vector<UsageEvent>& events, DayKeys& day
   for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<uint32_t>(i);
   std::stable_sort(order.begin(), order.end(),
                    [&](uint32_t a, uint32_t b) { return events[a].dedupKey < events[b].dedupKey; });
+  // Of the events of one key (adjacent once sorted, the earliest first),
+  // the earliest gives the input and cache counts and the row; output and
+  // reasoning are the largest on any of them (a streamed reply repeats its
+  // key on every line, and only its last line holds the final output).
   std::vector<char> isNew(events.size(), 0);
+  std::vector<TokenCounts> counted(events.size());
+  struct Growth {
+    std::string provider, model, day;
+    TokenCounts tokens;
+  };
+  std::vector<Growth> growths;
   int count = 0;
-  const std::string* previousKey = nullptr;
-  for (const uint32_t i : order) {
-    // A key equal to the one before it is in `seen` by now (the statement
-    // for the one before put it there or found it there): the insert would
-    // change nothing, so it is not run. Logs repeat a message on adjacent
-    // lines, so this spares many statements.
-    const std::string& key = events[i].dedupKey;
-    const bool repeated = previousKey && *previousKey == key;
-    previousKey = &key;
-    if (repeated) continue;
-    if (seen.execute({Bind::textValue(key), Bind::textValue(dayTexts[dayOf[i]])}) == 0) continue;
-    isNew[i] = 1;
-    ++count;
+  for (size_t at = 0; at < order.size();) {
+    const uint32_t i = order[at];
+    const UsageEvent& event = events[i];
+    int64_t output = event.tokens.output;
+    int64_t reasoning = event.tokens.reasoning;
+    for (++at; at < order.size() && events[order[at]].dedupKey == event.dedupKey; ++at) {
+      output = std::max(output, events[order[at]].tokens.output);
+      reasoning = std::max(reasoning, events[order[at]].tokens.reasoning);
+    }
+    const std::string& day = dayTexts[dayOf[i]];
+    if (seen.execute({Bind::textValue(event.dedupKey), Bind::textValue(day), Bind::textValue(rawValue(event.provider)),
+                      Bind::textValue(event.model), Bind::intValue(output), Bind::intValue(reasoning)}) != 0) {
+      isNew[i] = 1;
+      counted[i] = event.tokens;
+      counted[i].output = output;
+      counted[i].reasoning = reasoning;
+      ++count;
+      continue;
+    }
+    // Counted before: only a larger output or reasoning than the one
+    // remembered adds, its difference, to the row the key was counted in.
+    if (output <= 0 && reasoning <= 0) continue;
+    std::optional<Growth> growth;
+    int64_t storedOutput = 0;
+    int64_t storedReasoning = 0;
+    statement(sql::seenRead).forEachRow({Bind::textValue(event.dedupKey)}, [&](SQLiteStatement& row) {
+      if (growth || row.columnIsNull(3) || row.columnIsNull(4)) return;  // remembered nothing
+      growth = Growth{row.columnText(0), row.columnText(1), row.columnText(2), TokenCounts{}};
+      storedOutput = row.columnInt64(3);
+      storedReasoning = row.columnInt64(4);
+    });
+    if (!growth || (output <= storedOutput && reasoning <= storedReasoning)) continue;
+    growth->tokens.output = output > storedOutput ? saturating::sub(output, storedOutput) : 0;
+    growth->tokens.reasoning = reasoning > storedReasoning ? saturating::sub(reasoning, storedReasoning) : 0;
+    statement(sql::seenGrow)
+        .execute({Bind::textValue(event.dedupKey), Bind::intValue(std::max(output, storedOutput)),
+                  Bind::intValue(std::max(reasoning, storedReasoning))});
+    growths.push_back(std::move(*growth));
+  }
+  SQLiteStatement& daily = statement(sql::dailyUpsert);
+  for (const Growth& growth : growths) {
+    upsertDaily(daily, growth.provider, growth.model, growth.day, growth.tokens, std::nullopt);
   }
   if (count == 0) return count;
   NewEvents fresh;
   for (size_t i = 0; i < events.size(); ++i) {
-    if (isNew[i]) fresh.add(events[i], dayTexts[dayOf[i]]);
+    if (isNew[i]) fresh.add(events[i], counted[i], dayTexts[dayOf[i]]);
   }
 
   // Each daily row once, in order of first appearance, with its summed
@@ -554,19 +623,18 @@ int UsageStore::ingestLocked(const std::vector<UsageEvent>& events, DayKeys& day
   // one through the same upsert with zero counters; several by reading the
   // row's cost back, adding them here and writing the sum once (a Grok
   // session reports a cost for every turn).
-  SQLiteStatement& daily = statement(sql::dailyUpsert);
   for (const auto& row : fresh.dailyRows()) {
     if (!row.summable) {
-      for (const UsageEvent* event : row.events) upsertDaily(daily, row, event->tokens, event->reportedCostUSD);
+      for (const auto& [event, tokens] : row.events) upsertDaily(daily, row, tokens, event->reportedCostUSD);
       continue;
     }
     auto next = row.events.begin();
-    while (next != row.events.end() && !(*next)->reportedCostUSD) ++next;
-    upsertDaily(daily, row, row.sum, next != row.events.end() ? (*next)->reportedCostUSD : std::nullopt);
+    while (next != row.events.end() && !next->first->reportedCostUSD) ++next;
+    upsertDaily(daily, row, row.sum, next != row.events.end() ? next->first->reportedCostUSD : std::nullopt);
     if (next == row.events.end()) continue;
     std::vector<double> further;
     for (++next; next != row.events.end(); ++next) {
-      if ((*next)->reportedCostUSD) further.push_back(*(*next)->reportedCostUSD);
+      if (next->first->reportedCostUSD) further.push_back(*next->first->reportedCostUSD);
     }
     if (further.empty()) continue;
     if (further.size() == 1) {
@@ -647,6 +715,23 @@ void UsageStore::resetCursors(ProviderID provider) {
       const auto it = cursor.context.find("provider");
       if (it != cursor.context.end() && it->second == rawValue(provider)) remove.execute({Bind::textValue(path)});
     }
+  });
+}
+
+int UsageStore::dropCursors(const std::function<bool(const std::string& path)>& isGone) {
+  std::lock_guard lock(mutex_);
+  std::vector<std::string> paths;
+  statement(sql::cursorScan).forEachRow({}, [&](SQLiteStatement& row) { paths.push_back(row.columnText(0)); });
+  std::vector<std::string> gone;
+  for (const auto& path : paths) {
+    if (isGone(path)) gone.push_back(path);
+  }
+  if (gone.empty()) return 0;
+  return inTransaction([&] {
+    int dropped = 0;
+    SQLiteStatement& remove = statement(sql::cursorDelete);
+    for (const auto& path : gone) dropped += static_cast<int>(remove.execute({Bind::textValue(path)}));
+    return dropped;
   });
 }
 

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -40,7 +41,10 @@ namespace tokvane {
 // DecodingError or EncodingError.
 class UsageStore {
  public:
-  static constexpr int32_t schemaVersion = 1;
+  // The version of the ledger's schema that this store writes, kept in the
+  // database's user_version: 2 since `seen` remembers what it counted for
+  // each key. The one constant every version check compares with.
+  static constexpr int32_t schemaVersion = 2;
   // How long an operation waits for a lock another process holds on the
   // ledger before it fails with SQLITE_BUSY.
   static constexpr int busyTimeoutMilliseconds = 5000;
@@ -59,7 +63,12 @@ class UsageStore {
 
   // Counts each event whose dedupKey was never counted before into its
   // daily row and its session, all in one transaction; returns how many
-  // were new. On failure nothing of the batch stays.
+  // were new. Of several events with one key (the lines of one streamed
+  // reply), the first gives the input and cache counts, the day and the
+  // row, and output and reasoning are the largest of any of them; a key
+  // counted earlier whose output or reasoning comes again larger adds the
+  // difference to the row it was counted in. On failure nothing of the
+  // batch stays.
   int ingest(const std::vector<UsageEvent>& events, const Calendar& calendar);
 
   // One chunk of a log file for ingestChunks(): its events (none or empty:
@@ -91,6 +100,10 @@ class UsageStore {
   void save(const FileCursor& cursor);
   // Deletes every cursor whose context names `provider` under "provider".
   void resetCursors(ProviderID provider);
+  // Deletes, in one transaction, every cursor whose path `isGone` says no
+  // longer holds a file, and returns how many went. `isGone` runs under the
+  // store's lock (no cursor is saved in between) and must not call the store.
+  int dropCursors(const std::function<bool(const std::string& path)>& isGone);
 
   // Stores a provider's limits, replacing any earlier ones.
   void setLimits(const ProviderLimits& limits, ProviderID provider);

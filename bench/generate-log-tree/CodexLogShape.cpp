@@ -1,6 +1,8 @@
 #include "CodexLogShape.hpp"
 
+#include <algorithm>
 #include <cstdio>
+#include <string>
 #include <string_view>
 
 #include "TokvaneCore/Foundation/ISO8601.hpp"
@@ -41,6 +43,12 @@ constexpr std::string_view models[] = {"gpt-5-codex", "gpt-5-codex", "gpt-5", "g
 CodexLogShape::CodexLogShape(uint64_t seed, Date start) : random_(seed), now_(start) {
   sessionID_ = random_.uuid();
   model_ = models[random_.below(std::size(models))];
+  // Most sessions are of tools from before usage records; of those, the
+  // ones from 0.41 to 0.130 write each token count twice.
+  const double form = random_.unit();
+  usageRecords_ = form < 0.35;
+  repeatsTokenCounts_ = !usageRecords_ && form < 0.8;
+  cliVersion_ = usageRecords_ ? "0.153.0" : repeatsTokenCounts_ ? "0.77.0" : "0.140.0";
 }
 
 std::string CodexLogShape::timestamp() {
@@ -82,10 +90,12 @@ void CodexLogShape::begin(std::string& out) {
   }
   line(out, "session_meta",
        R"({"id":")" + sessionID_ + R"(","timestamp":")" + timestamp() +
-           R"(","cwd":"/home/dev/projects/tokvane","originator":"codex_cli_rs","cli_version":"0.50.0",)"
-           R"("instructions":")" +
+           R"(","cwd":"/home/dev/projects/tokvane","originator":"codex_cli_rs","cli_version":")" + cliVersion_ +
+           R"(","instructions":")" +
            instructions + R"(","git":{"commit_hash":")" + random_.hex(40) +
            R"(","branch":"main","repository_url":"git@example.org:dev/tokvane.git"}})");
+  // Before the first usage the token count holds no info.
+  line(out, "event_msg", R"({"type":"token_count","info":null,"rate_limits":null})");
   begun_ = true;
 }
 
@@ -115,31 +125,57 @@ void CodexLogShape::modelResponse(std::string& out, bool toolCall) {
   const int64_t cached = input * static_cast<int64_t>(60 + random_.below(35)) / 100;
   const int64_t output = 30 + static_cast<int64_t>(random_.below(1500));
   const int64_t reasoning = static_cast<int64_t>(random_.below(static_cast<uint64_t>(output)));
-  char usage[512];
-  std::snprintf(
-      usage, sizeof usage,
-      R"({"response_id":"%s","session_id":"%s","usage":{"input_tokens":%lld,"cached_input_tokens":%lld,)"
-      R"("cache_write_input_tokens":%lld,"output_tokens":%lld,"reasoning_output_tokens":%lld,"total_tokens":%lld}})",
-      responseID.c_str(), sessionID_.c_str(), static_cast<long long>(input), static_cast<long long>(cached),
-      static_cast<long long>(random_.below(2000)), static_cast<long long>(output), static_cast<long long>(reasoning),
-      static_cast<long long>(input + output));
-  line(out, "token_usage_record", usage);
-  // Now and then the tool writes a record twice.
-  if (random_.chance(0.03)) line(out, "token_usage_record", usage);
+  // Cache writes are a part of the input besides the cached part; only
+  // tools with usage records report them.
+  const int64_t writes =
+      usageRecords_ ? static_cast<int64_t>(random_.below(static_cast<uint64_t>(std::min<int64_t>(input - cached, 2000))))
+                    : 0;
+  if (usageRecords_) {
+    char usage[512];
+    std::snprintf(
+        usage, sizeof usage,
+        R"({"response_id":"%s","session_id":"%s","usage":{"input_tokens":%lld,"cached_input_tokens":%lld,)"
+        R"("cache_write_input_tokens":%lld,"output_tokens":%lld,"reasoning_output_tokens":%lld,"total_tokens":%lld}})",
+        responseID.c_str(), sessionID_.c_str(), static_cast<long long>(input), static_cast<long long>(cached),
+        static_cast<long long>(writes), static_cast<long long>(output), static_cast<long long>(reasoning),
+        static_cast<long long>(input + output));
+    line(out, "token_usage_record", usage);
+    // Now and then the tool writes a record twice.
+    if (random_.chance(0.03)) line(out, "token_usage_record", usage);
+  }
   contextTokens_ += output + 200;
+  total_.input += input;
+  total_.cached += cached;
+  total_.writes += writes;
+  total_.output += output;
+  total_.reasoning += reasoning;
 
   sessionUsed_ = std::min(100.0, sessionUsed_ + random_.unit() * 0.8);
   weeklyUsed_ = std::min(100.0, weeklyUsed_ + random_.unit() * 0.1);
-  char limits[768];
+  const auto usageObject = [&](const Usage& u) {
+    const std::string writesText =
+        usageRecords_ ? R"("cache_write_input_tokens":)" + std::to_string(u.writes) + "," : std::string();
+    char text[320];
+    std::snprintf(text, sizeof text,
+                  R"({"input_tokens":%lld,"cached_input_tokens":%lld,%s"output_tokens":%lld,)"
+                  R"("reasoning_output_tokens":%lld,"total_tokens":%lld})",
+                  static_cast<long long>(u.input), static_cast<long long>(u.cached),
+                  writesText.c_str(),
+                  static_cast<long long>(u.output), static_cast<long long>(u.reasoning),
+                  static_cast<long long>(u.input + u.output));
+    return std::string(text);
+  };
+  char limits[1024];
   const auto resets = static_cast<long long>(now_.unixSeconds()) + 3600;
   std::snprintf(limits, sizeof limits,
-                R"({"type":"token_count","info":{"total_token_usage":{"input_tokens":%lld,"output_tokens":%lld},)"
-                R"("last_token_usage":{"input_tokens":%lld,"output_tokens":%lld},"model_context_window":272000},)"
+                R"({"type":"token_count","info":{"total_token_usage":%s,"last_token_usage":%s,)"
+                R"("model_context_window":272000},)"
                 R"("rate_limits":{"primary":{"used_percent":%.1f,"window_minutes":300,"resets_at":%lld},)"
                 R"("secondary":{"used_percent":%.1f,"window_minutes":10080,"resets_at":%lld},"plan_type":"plus"}})",
-                static_cast<long long>(contextTokens_), static_cast<long long>(output), static_cast<long long>(input),
-                static_cast<long long>(output), sessionUsed_, resets, weeklyUsed_, resets + 86400 * 3);
+                usageObject(total_).c_str(), usageObject(Usage{input, cached, writes, output, reasoning}).c_str(),
+                sessionUsed_, resets, weeklyUsed_, resets + 86400 * 3);
   line(out, "event_msg", limits);
+  if (repeatsTokenCounts_) line(out, "event_msg", limits);
   advance(15);
 
   if (toolCall) {

@@ -13,9 +13,11 @@ namespace tokvane::bench {
 // metadata with its long instructions, turn contexts, user messages,
 // reasoning items with encrypted content, shell calls and their (large,
 // escaped) outputs, assistant messages, and after every model response a
-// token usage record and a token-count event with the rate limits. As in
-// real logs most bytes are tool outputs and reasoning without usage, and
-// now and then a usage record is written twice.
+// token-count event with the session's running total and the rate limits,
+// preceded, in sessions of tools that write them, by a token usage record.
+// As in real logs most bytes are tool outputs and reasoning without usage,
+// most sessions are of tools from before usage records (some writing each
+// token count twice), and now and then a usage record is written twice.
 class CodexLogShape {
  public:
   CodexLogShape(uint64_t seed, Date start);
@@ -25,6 +27,8 @@ class CodexLogShape {
 
   Date now() const { return now_; }
   const std::string& sessionID() const { return sessionID_; }
+  // The output tokens of the responses written so far.
+  int64_t totalOutput() const { return total_.output; }
 
  private:
   std::string timestamp();
@@ -43,6 +47,14 @@ class CodexLogShape {
   int64_t contextTokens_ = 12000;
   double sessionUsed_ = 0;
   double weeklyUsed_ = 0;
+  // The session's form: usage records, or token counts only (twice each).
+  bool usageRecords_ = false;
+  bool repeatsTokenCounts_ = false;
+  std::string cliVersion_;
+  struct Usage {
+    int64_t input = 0, cached = 0, writes = 0, output = 0, reasoning = 0;
+  };
+  Usage total_;
 };
 
 }  // namespace tokvane::bench

@@ -8,7 +8,8 @@
 //
 //   tokvane-generate-log-tree --home DIR --bytes N [--seed S]
 //
-// Prints one JSON object with the files and bytes written per tool.
+// Prints one JSON object with the files and bytes written per tool, and the
+// output tokens of the Claude and Codex responses (each counted once).
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -42,6 +43,9 @@ constexpr double spanSeconds = 90 * 86400.0;
 struct Totals {
   size_t files = 0;
   size_t bytes = 0;
+  // The output tokens of the tool's responses, each counted once (Claude:
+  // the final output of each reply, whatever its earlier lines hold).
+  unsigned long long output = 0;
 };
 
 [[noreturn]] void usage() {
@@ -108,6 +112,7 @@ void writeClaude(const fs::path& home, size_t budget, SplitMix& random, Totals& 
     // A resumed session begins with the lines of an earlier one.
     if (random.chance(0.08) && lastPrefix.count(project)) log = lastPrefix[project];
     shape.append(log, size);
+    totals.output += shape.finalOutput();
     writeLog(root / project / (session + ".jsonl"), log, shape.now(), totals);
     lastPrefix[project] = linePrefix(log, 200 << 10);
 
@@ -118,6 +123,7 @@ void writeClaude(const fs::path& home, size_t budget, SplitMix& random, Totals& 
         ClaudeLogShape agent(random.next(), start + random.unit() * 600);
         std::string agentLog;
         agent.append(agentLog, std::max<size_t>(4000, size / 10 + random.below(size / 5 + 1)));
+        totals.output += agent.finalOutput();
         writeLog(root / project / session / "subagents" / ("agent-" + random.hex(8) + ".jsonl"), agentLog, agent.now(),
                  totals);
       }
@@ -133,6 +139,7 @@ void writeCodex(const fs::path& home, size_t budget, SplitMix& random, Totals& t
     const size_t size = sessionSize(random);
     log.reserve(size + (64 << 10));
     shape.append(log, size);
+    totals.output += shape.totalOutput();
 
     // rollout-2025-11-03T14-22-01-<uuid>.jsonl, under the day's folder or archived.
     std::string stamp = ISO8601::format(start);  // 2025-11-03T14:22:01Z
@@ -191,9 +198,9 @@ int main(int argc, char** argv) {
   writeCodex(home, left(total * 98 / 100, claude.bytes), random, codex);
   writeGrok(home, left(total, claude.bytes + codex.bytes), random, grok);
   std::printf(
-      "{\"files\":%zu,\"bytes\":%zu,\"claude\":{\"files\":%zu,\"bytes\":%zu},\"codex\":{\"files\":%zu,\"bytes\":%zu},"
-      "\"grok\":{\"files\":%zu,\"bytes\":%zu}}\n",
+      "{\"files\":%zu,\"bytes\":%zu,\"claude\":{\"files\":%zu,\"bytes\":%zu,\"output\":%llu},"
+      "\"codex\":{\"files\":%zu,\"bytes\":%zu,\"output\":%llu},\"grok\":{\"files\":%zu,\"bytes\":%zu}}\n",
       claude.files + codex.files + grok.files, claude.bytes + codex.bytes + grok.bytes, claude.files, claude.bytes,
-      codex.files, codex.bytes, grok.files, grok.bytes);
+      claude.output, codex.files, codex.bytes, codex.output, grok.files, grok.bytes);
   return 0;
 }

@@ -1,6 +1,8 @@
 #include "bench/support/ClaudeLogShape.hpp"
 
+#include <algorithm>
 #include <cstdio>
+#include <string>
 #include <string_view>
 
 #include "TokvaneCore/Foundation/ISO8601.hpp"
@@ -150,18 +152,32 @@ void ClaudeLogShape::appendAssistant(std::string& out, bool toolCall) {
   const std::string_view model = models[below(std::size(models))];
   const uint64_t write5m = below(4) == 0 ? 0 : below(6000);
   const uint64_t write1h = below(5) == 0 ? below(3000) : 0;
-  char usage[512];
-  std::snprintf(usage, sizeof usage,
-                R"("usage":{"input_tokens":%llu,"cache_creation_input_tokens":%llu,"cache_read_input_tokens":%llu,)"
-                R"("cache_creation":{"ephemeral_5m_input_tokens":%llu,"ephemeral_1h_input_tokens":%llu},)"
-                R"("output_tokens":%llu,"service_tier":"standard"})",
-                static_cast<unsigned long long>(1 + below(12)), static_cast<unsigned long long>(write5m + write1h),
-                static_cast<unsigned long long>(8000 + below(140000)), static_cast<unsigned long long>(write5m),
-                static_cast<unsigned long long>(write1h), static_cast<unsigned long long>(1 + below(1800)));
+  const uint64_t input = 1 + below(12);
+  const uint64_t cacheRead = 8000 + below(140000);
+  const uint64_t finalOutput = 1 + below(1800);
+  // A streamed reply repeats a small running output on its earlier lines;
+  // only the last line holds the final count, the largest.
+  const uint64_t placeholder = 1 + below(std::min<uint64_t>(30, finalOutput));
+  const auto usage = [&](uint64_t output) {
+    char text[512];
+    std::snprintf(text, sizeof text,
+                  R"("usage":{"input_tokens":%llu,"cache_creation_input_tokens":%llu,"cache_read_input_tokens":%llu,)"
+                  R"("cache_creation":{"ephemeral_5m_input_tokens":%llu,"ephemeral_1h_input_tokens":%llu},)"
+                  R"("output_tokens":%llu,"service_tier":"standard"})",
+                  static_cast<unsigned long long>(input), static_cast<unsigned long long>(write5m + write1h),
+                  static_cast<unsigned long long>(cacheRead), static_cast<unsigned long long>(write5m),
+                  static_cast<unsigned long long>(write1h), static_cast<unsigned long long>(output));
+    return std::string(text);
+  };
 
-  // One line per content block, all with the message's id and usage.
-  std::string blocks[2];
+  // One line per content block (thinking, text, tool use), all with the
+  // message's id and usage.
+  std::string blocks[3];
   size_t count = 0;
+  if (below(4) == 0) {
+    blocks[count++] = R"({"type":"thinking","thinking":"Let me look at the store first.","signature":")" +
+                      token("Eq", 120) + "\"}";
+  }
   if (!toolCall || below(2) == 0) {
     blocks[count++] = R"({"type":"text","text":")" + std::string(replies[below(std::size(replies))]) + "\"}";
   }
@@ -180,12 +196,13 @@ void ClaudeLogShape::appendAssistant(std::string& out, bool toolCall) {
     out += R"(","content":[)" + blocks[i] + R"(],"stop_reason":)";
     out += (toolCall && i + 1 == count) ? "\"tool_use\"" : "null";
     out += R"(,"stop_sequence":null,)";
-    out += usage;
+    out += usage(i + 1 == count ? finalOutput : placeholder);
     out += R"(},"requestId":")" + requestID + R"(","uuid":")" + lineUUID + R"(","timestamp":")" + timestamp() +
            "\"}\n";
     ++lines_;
     ++usageLines_;
   }
+  finalOutput_ += finalOutput;
   ++usageEvents_;
   advance(20);
 }

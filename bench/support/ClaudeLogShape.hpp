@@ -15,7 +15,8 @@ namespace tokvane::bench {
 // twice: in the message and in "toolUseResult"), and about one line with
 // usage appears per 3 to 6 KB. A reply with several content blocks is
 // written as several lines with the same message id and usage, as the tool
-// does. Output is deterministic for a given seed.
+// does while it streams: the earlier lines hold a small running output, the
+// last line the final one. Output is deterministic for a given seed.
 class ClaudeLogShape {
  public:
   explicit ClaudeLogShape(uint64_t seed = 1, Date start = Date::fromUnix(1759312800.0));
@@ -35,6 +36,8 @@ class ClaudeLogShape {
   size_t lines() const { return lines_; }
   size_t usageLines() const { return usageLines_; }
   size_t usageEvents() const { return usageEvents_; }
+  // The sum of the replies' final outputs.
+  uint64_t finalOutput() const { return finalOutput_; }
   const std::string& sessionID() const { return sessionID_; }
   Date now() const { return now_; }
 
@@ -61,6 +64,7 @@ class ClaudeLogShape {
   size_t lines_ = 0;
   size_t usageLines_ = 0;
   size_t usageEvents_ = 0;
+  uint64_t finalOutput_ = 0;
 };
 
 }  // namespace tokvane::bench

@@ -14,8 +14,10 @@ namespace tokvane {
 // atomically on every set. Values: true/false, numbers, texts, arrays of
 // texts, objects of texts, and dates as {"$date": seconds since 2001}.
 // Entries of any other shape are kept in the file untouched but read as
-// missing. A file that does not parse is moved aside (".corrupt") so that
-// nothing the user had is overwritten.
+// missing. A value that is not valid JSON (a number beyond range) reads as
+// missing, is logged, and is dropped at the next write; every other value
+// is kept. A file that does not parse as an object at all is moved aside
+// (".corrupt") so that nothing the user had is overwritten.
 class JSONFileUserDefaults final : public UserDefaults {
  public:
   using Log = std::function<void(std::string_view)>;

@@ -256,8 +256,8 @@ TEST(ClaudeLogParser, MalformedOrForeignTextYieldsNothing) {
       line + line,        // two objects on one line
       line + ",",
       "[" + line + "]",  // the reply inside an array is not an object
-      // Invalid UTF-8 inside a string.
-      std::string(line).replace(line.find("/home/dev"), 5, "/\xff\xfe"),
+      // Invalid UTF-8 outside any string.
+      std::string(line).replace(line.find("{\"parentUuid"), 1, "\xff"),
       // A single quote where JSON needs a double one.
       "{'type':'assistant'}",
   };

@@ -4,6 +4,7 @@
 #include <limits>
 #include <map>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -83,7 +84,8 @@ TEST(CodexLogParser, SessionAndModelLinesFeedLaterUsage) {
   expected.sessionID = "sess-1";
   expected.dedupKey = "resp-1";
   expected.timestamp = lineTime;
-  expected.tokens = TokenCounts{1000, 200, 50, 0, 300, 40};
+  // Cached input and cache writes are both parts of the input.
+  expected.tokens = TokenCounts{950, 200, 50, 0, 300, 40};
   EXPECT_EQ(*result, CodexLine::usage(expected));
   EXPECT_FALSE(result->isLimits());
 
@@ -116,7 +118,7 @@ TEST(CodexLogParser, ContextTravelsAcrossChunksAndStartsOverAfterAReset) {
                 ->usageEvent()
                 ->sessionID,
             "from-payload");
-  EXPECT_TRUE(fresh.context().empty());
+  EXPECT_EQ(fresh.context(), (Context{{CodexLogParser::usageRecordsKey, "1"}}));
 }
 
 TEST(CodexLogParser, LinesThatAreMalformedOrForeignNeverTouchTheContext) {
@@ -170,6 +172,11 @@ TEST(CodexLogParser, CountsAndTheUncachedRule) {
   };
   const Case cases[] = {
       {"plain", R"({"input_tokens":100,"cached_input_tokens":30,"output_tokens":7})", {70, 30, 0, 0, 7, 0}},
+      {"cache writes are part of the input",
+       R"({"input_tokens":100,"cached_input_tokens":40,"cache_write_input_tokens":60,"output_tokens":7})",
+       {0, 40, 60, 0, 7, 0}},
+      {"cached and written above input",
+       R"({"input_tokens":100,"cached_input_tokens":70,"cache_write_input_tokens":60})", {0, 70, 60, 0, 0, 0}},
       {"cached above input", R"({"input_tokens":100,"cached_input_tokens":150})", {0, 150, 0, 0, 0, 0}},
       {"all missing", "{}", {0, 0, 0, 0, 0, 0}},
       {"booleans and fractions", R"({"input_tokens":12.9,"cached_input_tokens":true,"output_tokens":false})",
@@ -358,6 +365,127 @@ TEST(CodexLogParser, NumbersBeyondRangeReadAsAbsent) {
     // Whatever the line held, the record can be stored.
     EXPECT_NO_THROW(limits->toJSON(DateCoding::referenceSeconds)) << c.name;
     EXPECT_NO_THROW(limits->toJSON(DateCoding::iso8601)) << c.name;
+  }
+}
+
+// A token-count line as tools before usage records write it: the session's
+// running total (null before the first usage) and, with it, the limits.
+std::string totalLine(const std::string& total, const std::string& timestamp = "2025-10-01T12:00:00Z",
+                      const std::string& rateLimits = "null") {
+  const std::string info = total == "null" ? "null"
+                                            : R"({"total_token_usage":)" + total +
+                                                  R"(,"last_token_usage":{"input_tokens":1},"model_context_window":272000})";
+  return R"({"timestamp":")" + timestamp + R"(","type":"event_msg","payload":{"type":"token_count","info":)" + info +
+         R"(,"rate_limits":)" + rateLimits + "}}";
+}
+
+std::string total(int64_t input, int64_t cached, int64_t output, int64_t reasoning, int64_t writes = 0) {
+  return R"({"input_tokens":)" + std::to_string(input) + R"(,"cached_input_tokens":)" + std::to_string(cached) +
+         R"(,"cache_write_input_tokens":)" + std::to_string(writes) + R"(,"output_tokens":)" +
+         std::to_string(output) + R"(,"reasoning_output_tokens":)" + std::to_string(reasoning) +
+         R"(,"total_tokens":)" + std::to_string(input + output) + "}";
+}
+
+struct Counted {
+  std::string key;
+  TokenCounts tokens;
+  friend bool operator==(const Counted&, const Counted&) = default;
+  friend std::ostream& operator<<(std::ostream& out, const Counted& c) {
+    return out << c.key << " " << c.tokens.uncachedInput << "/" << c.tokens.cacheRead << "/" << c.tokens.cacheWrite5m
+               << "/" << c.tokens.output << "/" << c.tokens.reasoning;
+  }
+};
+
+// The usage the lines give, read by one parser, or by a new parser per line
+// seeded with the context the line before left (as a file read in many
+// small appends across runs is).
+std::vector<Counted> countedOf(const std::vector<std::string>& lines, bool parserPerLine = false) {
+  std::vector<Counted> counted;
+  CodexLogParser whole({{"provider", "codex"}}, parserNow);
+  Context context{{"provider", "codex"}};
+  for (const auto& line : lines) {
+    if (!LogLineFilter::codex(line)) continue;
+    std::optional<CodexLine> result;
+    if (parserPerLine) {
+      CodexLogParser parser(context, parserNow);
+      result = parser.consume(line);
+      context = parser.context();
+    } else {
+      result = whole.consume(line);
+    }
+    if (result && result->isUsage()) counted.push_back({result->usageEvent()->dedupKey, result->usageEvent()->tokens});
+  }
+  return counted;
+}
+
+TEST(CodexLogParser, RunningTotalsCountTheirGrowthInFilesWithoutUsageRecords) {
+  const std::vector<std::string> lines = {
+      sessionMeta,
+      turnContext,
+      totalLine("null"),                      // before the first usage
+      totalLine(total(1000, 400, 50, 10)),    // the first total counts whole
+      totalLine(total(1000, 400, 50, 10)),    // the same snapshot again
+      totalLine(total(2500, 1400, 80, 10, 100)),
+      totalLine(total(2500, 1400, 80, 10, 100)),  // a compaction: the total stays
+      totalLine(total(300, 0, 5, 0)),         // a reset: only the new base
+      totalLine(total(800, 100, 25, 5)),
+      totalLine(total(800, 100, 25, 5), "not a date"),
+  };
+  const std::vector<Counted> expected = {
+      {"codex-total:1000:400:0:50:10", {600, 400, 0, 0, 50, 10}},
+      // 1500 more input, of which 1000 cached and 100 written to the cache.
+      {"codex-total:2500:1400:100:80:10", {400, 1000, 100, 0, 30, 0}},
+      {"codex-total:800:100:0:25:5", {400, 100, 0, 0, 20, 5}},
+  };
+  EXPECT_EQ(countedOf(lines), expected);
+  EXPECT_EQ(countedOf(lines, /*parserPerLine=*/true), expected);
+
+  // The events carry the file's session and model and the line's time.
+  CodexLogParser parser({}, parserNow);
+  feed(parser, {sessionMeta, turnContext});
+  const auto result = parser.consume(totalLine(total(10, 0, 1, 0), "2025-10-01T12:00:00Z",
+                                               R"({"primary":{"used_percent":50}})"));
+  ASSERT_TRUE(result && result->isUsage() && result->isLimits());  // usage and limits from one line
+  EXPECT_EQ(result->usageEvent()->sessionID, "sess-1");
+  EXPECT_EQ(result->usageEvent()->model, "gpt-5-codex");
+  EXPECT_EQ(result->usageEvent()->timestamp, lineTime);
+  EXPECT_EQ(result->limitsRecord()->windows.size(), 1u);
+  EXPECT_EQ(parser.context().at(CodexLogParser::tokenTotalKey), "10 0 0 1 0");
+
+  // A total of nothing, and a stored total that is not one, count as
+  // nothing and as no base.
+  EXPECT_EQ(countedOf({totalLine(total(0, 0, 0, 0))}), std::vector<Counted>{});
+  CodexLogParser damaged({{CodexLogParser::tokenTotalKey, "12 x"}}, parserNow);
+  const auto whole = damaged.consume(totalLine(total(10, 0, 1, 0)));
+  ASSERT_TRUE(whole && whole->isUsage());
+  EXPECT_EQ(whole->usageEvent()->tokens, (TokenCounts{10, 0, 0, 0, 1, 0}));
+}
+
+TEST(CodexLogParser, FromTheFirstUsageRecordOnTokenCountsCountNothing) {
+  const std::string record = usageLine(R"({"input_tokens":500,"cached_input_tokens":100,"output_tokens":20})");
+  struct Case {
+    const char* name;
+    std::vector<std::string> lines;
+    std::vector<std::string> keys;
+  };
+  const Case cases[] = {
+      {"only records", {record, totalLine(total(500, 100, 20, 0)), record}, {"resp-1", "resp-1"}},
+      {"only totals",
+       {totalLine(total(500, 100, 20, 0)), totalLine(total(900, 100, 40, 0))},
+       {"codex-total:500:100:0:20:0", "codex-total:900:100:0:40:0"}},
+      // A resumed session that a newer tool went on writing: the totals
+      // before the first record count, none after it.
+      {"both",
+       {totalLine(total(300, 0, 10, 0)), record, totalLine(total(800, 100, 30, 0)),
+        totalLine(total(1300, 200, 50, 0))},
+       {"codex-total:300:0:0:10:0", "resp-1"}},
+  };
+  for (const auto& c : cases) {
+    for (const bool perLine : {false, true}) {
+      std::vector<std::string> keys;
+      for (const auto& counted : countedOf(c.lines, perLine)) keys.push_back(counted.key);
+      EXPECT_EQ(keys, c.keys) << c.name << (perLine ? ", a parser per line" : "");
+    }
   }
 }
 

@@ -168,7 +168,8 @@ TEST(UsageStoreOpening, FreshFileGetsTheWholeSchema) {
   UsageStore store(dir / "usage.sqlite");
   sqlite3* db = UsageStoreInspector::db(store);
 
-  EXPECT_EQ(scalar(db, "PRAGMA user_version"), "1");
+  EXPECT_EQ(scalar(db, "PRAGMA user_version"), std::to_string(UsageStore::schemaVersion));
+  EXPECT_EQ(UsageStore::schemaVersion, 2);
   EXPECT_EQ(scalar(db, "PRAGMA journal_mode"), "wal");
   EXPECT_EQ(scalar(db, "PRAGMA synchronous"), "1");
   EXPECT_EQ(query(db, "SELECT type, name, tbl_name FROM sqlite_schema WHERE name NOT LIKE 'sqlite_%' ORDER BY name"),
@@ -186,7 +187,12 @@ TEST(UsageStoreOpening, FreshFileGetsTheWholeSchema) {
     return query(db, std::string("SELECT name, type, \"notnull\", dflt_value, pk FROM pragma_table_info('") + table +
                          "') ORDER BY cid");
   };
-  EXPECT_EQ(columns("seen"), (Rows{{"key", "TEXT", "0", "NULL", "1"}, {"day", "TEXT", "1", "NULL", "0"}}));
+  EXPECT_EQ(columns("seen"), (Rows{{"key", "TEXT", "0", "NULL", "1"},
+                                   {"day", "TEXT", "1", "NULL", "0"},
+                                   {"provider", "TEXT", "0", "NULL", "0"},
+                                   {"model", "TEXT", "0", "NULL", "0"},
+                                   {"output", "INTEGER", "0", "NULL", "0"},
+                                   {"reasoning", "INTEGER", "0", "NULL", "0"}}));
   EXPECT_EQ(columns("daily"), (Rows{{"provider", "TEXT", "1", "NULL", "1"},
                                     {"model", "TEXT", "1", "NULL", "2"},
                                     {"day", "TEXT", "1", "NULL", "3"},
@@ -216,7 +222,7 @@ TEST(UsageStoreOpening, MemoryComponentOpensAPrivateLedgerWhateverTheFolder) {
     UsageStore first(url);
     UsageStore second(url);
     sqlite3* db = UsageStoreInspector::db(first);
-    EXPECT_EQ(scalar(db, "PRAGMA user_version"), "1");
+    EXPECT_EQ(scalar(db, "PRAGMA user_version"), "2");
     EXPECT_EQ(scalar(db, "PRAGMA journal_mode"), "memory");
     EXPECT_EQ(scalar(db, kSchemaObjects), "8");
     // Each store has its own database.
@@ -352,12 +358,80 @@ TEST(UsageStoreOpening, VersionZeroKeepsExistingTablesAndAddsTheMissingOnes) {
   }
   UsageStore store(path);
   sqlite3* db = UsageStoreInspector::db(store);
-  EXPECT_EQ(scalar(db, "PRAGMA user_version"), "1");
-  EXPECT_EQ(query(db, "SELECT * FROM seen"), (Rows{{"old-key", "2025-01-02"}}));
+  EXPECT_EQ(scalar(db, "PRAGMA user_version"), "2");
+  EXPECT_EQ(query(db, "SELECT * FROM seen"), (Rows{{"old-key", "2025-01-02", "NULL", "NULL", "NULL", "NULL"}}));
   EXPECT_EQ(query(db, "SELECT * FROM cursors"), (Rows{{"/logs/a.jsonl", "{}"}}));
   EXPECT_EQ(scalar(db, kSchemaObjects), "8");
   // The kept key still counts as seen.
   EXPECT_EQ(store.ingest({event("old-key", "2025-03-01T10:00:00Z")}, FixedOffsetCalendar()), 0);
+}
+
+// A ledger as version 1 of the schema left it: its script and some rows.
+TEST(UsageStoreOpening, VersionOneLedgerIsMigratedKeepingEveryRow) {
+  TempDir dir;
+  const auto path = dir / "usage.sqlite";
+  const char* others =
+      "SELECT 'daily', * FROM daily UNION ALL SELECT 'sessions', *, 0, 0, 0, 0, 0, 0, 0 FROM sessions "
+      "UNION ALL SELECT 'cursors', *, 0, 0, 0, 0, 0, 0, 0, 0 FROM cursors "
+      "UNION ALL SELECT 'limits', *, 0, 0, 0, 0, 0, 0, 0, 0 FROM limits";
+  Rows before;
+  {
+    RawDB raw(path);
+    exec(raw.get(),
+         "CREATE TABLE IF NOT EXISTS seen(key TEXT PRIMARY KEY, day TEXT NOT NULL);\n"
+         "CREATE INDEX IF NOT EXISTS seen_day ON seen(day);\n"
+         "CREATE TABLE IF NOT EXISTS daily(\n"
+         "  provider TEXT NOT NULL, model TEXT NOT NULL, day TEXT NOT NULL,\n"
+         "  uncached INTEGER NOT NULL DEFAULT 0, cache_read INTEGER NOT NULL DEFAULT 0,\n"
+         "  w5m INTEGER NOT NULL DEFAULT 0, w1h INTEGER NOT NULL DEFAULT 0,\n"
+         "  output INTEGER NOT NULL DEFAULT 0, reasoning INTEGER NOT NULL DEFAULT 0,\n"
+         "  reported_usd REAL,\n"
+         "  PRIMARY KEY(provider, model, day));\n"
+         "CREATE INDEX IF NOT EXISTS daily_day ON daily(day);\n"
+         "CREATE TABLE IF NOT EXISTS sessions(\n"
+         "  provider TEXT NOT NULL, session_id TEXT NOT NULL, day TEXT NOT NULL,\n"
+         "  PRIMARY KEY(provider, session_id));\n"
+         "CREATE INDEX IF NOT EXISTS sessions_day ON sessions(day);\n"
+         "CREATE TABLE IF NOT EXISTS cursors(path TEXT PRIMARY KEY, json TEXT NOT NULL);\n"
+         "CREATE TABLE IF NOT EXISTS limits(provider TEXT PRIMARY KEY, json TEXT NOT NULL);\n"
+         "PRAGMA user_version = 1;\n"
+         "INSERT INTO seen VALUES('msg_old', '2025-03-01'), ('resp_old', '2025-03-02');\n"
+         "INSERT INTO daily VALUES('claude', 'opus', '2025-03-01', 3, 100, 20, 0, 1, 0, NULL),"
+         " ('codex', 'gpt-5', '2025-03-02', 50, 10, 0, 0, 9, 4, 0.5);\n"
+         "INSERT INTO sessions VALUES('claude', 's1', '2025-03-01'), ('codex', 'c1', '2025-03-02');\n"
+         "INSERT INTO cursors VALUES('/logs/a.jsonl', '{\"path\":\"/logs/a.jsonl\",\"inode\":1,\"offset\":10,"
+         "\"context\":{\"provider\":\"claude\"}}');\n"
+         "INSERT INTO limits VALUES('codex', '{}');");
+    before = query(raw.get(), others);
+  }
+  ASSERT_EQ(before.size(), 6u);
+  {
+    UsageStore store(path);
+    sqlite3* db = UsageStoreInspector::db(store);
+    EXPECT_EQ(scalar(db, "PRAGMA user_version"), "2");
+    EXPECT_EQ(query(db, others), before);
+    EXPECT_EQ(query(db, "SELECT * FROM seen ORDER BY key"),
+              (Rows{{"msg_old", "2025-03-01", "NULL", "NULL", "NULL", "NULL"},
+                    {"resp_old", "2025-03-02", "NULL", "NULL", "NULL", "NULL"}}));
+    EXPECT_EQ(scalar(db, kSchemaObjects), "8");
+    EXPECT_EQ(store.cursor("/logs/a.jsonl")->offset, 10);
+
+    // A key counted before the migration remembers no output: its later,
+    // larger line is never added. A new key's is.
+    const FixedOffsetCalendar utc;
+    EXPECT_EQ(store.ingest({event("msg_old", "2025-03-01T10:00:00Z", "opus", "s1", {3, 100, 20, 0, 900, 0})}, utc),
+              0);
+    EXPECT_EQ(query(db, others), before);
+    EXPECT_EQ(store.ingest({event("msg_new", "2025-03-01T11:00:00Z", "opus", "s1", {1, 0, 0, 0, 2, 0})}, utc), 1);
+    EXPECT_EQ(store.ingest({event("msg_new", "2025-03-01T11:00:05Z", "opus", "s1", {1, 0, 0, 0, 40, 0})}, utc), 0);
+    EXPECT_EQ(query(db, "SELECT uncached, output FROM daily WHERE model = 'opus'"), (Rows{{"4", "41"}}));
+  }
+  // Opened again, the migrated ledger is left as it is.
+  UsageStore again(path);
+  sqlite3* db = UsageStoreInspector::db(again);
+  EXPECT_EQ(scalar(db, "PRAGMA user_version"), "2");
+  EXPECT_EQ(query(db, "SELECT key, output FROM seen ORDER BY key"),
+            (Rows{{"msg_new", "40"}, {"msg_old", "NULL"}, {"resp_old", "NULL"}}));
 }
 
 TEST(UsageStoreOpening, UnusableFilesFailAndStayUntouched) {
@@ -477,9 +551,10 @@ TEST_F(UsageStoreIngest, AnEventIsCountedOnlyOnce) {
   const Rows once = everything();
   EXPECT_EQ(daily(), (Rows{{"claude", "claude-sonnet-4-5", "2025-03-01", "2", "4", "6", "8", "10", "12", "NULL"}}));
 
-  // Again in a later batch, and the same key on another day and model: nothing.
+  // Again in a later batch, and the same key on another day and model with
+  // no larger output or reasoning: nothing.
   EXPECT_EQ(store->ingest({first}, utc), 0);
-  EXPECT_EQ(store->ingest({event("msg_1", "2025-03-05T10:00:00Z", "opus", "s9", {9, 9, 9, 9, 9, 9}, 1.0)}, utc), 0);
+  EXPECT_EQ(store->ingest({event("msg_1", "2025-03-05T10:00:00Z", "opus", "s9", {9, 9, 9, 9, 5, 6}, 1.0)}, utc), 0);
   EXPECT_EQ(everything(), once);
 }
 
@@ -665,6 +740,67 @@ TEST_F(UsageStoreIngest, EventsReadAgainAfterACrashBeforeTheCursorSaveCountNothi
   EXPECT_EQ(store->cursor(saved.path), saved);
 }
 
+// A streamed reply: one line per content block, all with the reply's key;
+// the earlier lines hold a small placeholder output, the last the final one,
+// here written just after midnight.
+TEST_F(UsageStoreIngest, AStreamedReplyCountsItsLargestOutputWhateverTheSplitOfItsLines) {
+  const std::vector<UsageEvent> lines = {
+      event("msg_r", "2025-03-01T23:59:58Z", "opus", "s1", {3, 100, 20, 5, 1, 0}),
+      event("msg_s", "2025-03-01T23:59:58Z", "sonnet", "s2", {2, 10, 0, 0, 8, 0}),
+      event("msg_r", "2025-03-01T23:59:59Z", "opus", "s1", {3, 100, 20, 5, 1, 0}),
+      event("msg_s", "2025-03-01T23:59:59Z", "sonnet", "s2", {2, 10, 0, 0, 8, 0}),
+      event("msg_s", "2025-03-01T23:59:59Z", "sonnet", "s2", {2, 10, 0, 0, 265, 0}),
+      // Later counts of input, cache, day and model do not count: the first
+      // line's do. A smaller reasoning than an earlier line's does not either.
+      event("msg_r", "2025-03-02T00:00:01Z", "opus-2", "s1", {9, 999, 0, 0, 7567, 40}),
+      event("msg_r", "2025-03-02T00:00:02Z", "opus", "s1", {3, 100, 20, 5, 12, 30}),
+  };
+  const Rows expected = {{"claude", "opus", "2025-03-01", "3", "100", "20", "5", "7567", "40", "NULL"},
+                         {"claude", "sonnet", "2025-03-01", "2", "10", "0", "0", "265", "0", "NULL"}};
+  struct Case {
+    const char* name;
+    std::vector<size_t> batchEnds;  // the lines are handed over in batches ending there
+    bool restart;                   // the store is closed and opened again between batches
+  };
+  const Case cases[] = {
+      {"one batch", {7}, false},
+      {"a line per batch", {1, 2, 3, 4, 5, 6, 7}, false},
+      {"the final lines in a later pass", {4, 7}, false},
+      {"across a restart", {2, 5, 7}, true},
+      {"a line per batch across restarts", {1, 2, 3, 4, 5, 6, 7}, true},
+  };
+  int round = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto file = dir / ("stream-" + std::to_string(round++) + ".sqlite");
+    std::optional<UsageStore> ledger(std::in_place, file);
+    int counted = 0;
+    size_t start = 0;
+    for (const size_t end : c.batchEnds) {
+      counted += ledger->ingest(std::vector<UsageEvent>(lines.begin() + start, lines.begin() + end), utc);
+      start = end;
+      if (c.restart) ledger.emplace(file);
+    }
+    sqlite3* db = UsageStoreInspector::db(*ledger);
+    EXPECT_EQ(counted, 2);
+    EXPECT_EQ(query(db, "SELECT provider, model, day, uncached, cache_read, w5m, w1h, output, reasoning, "
+                        "reported_usd FROM daily ORDER BY model"),
+              expected);
+    EXPECT_EQ(query(db, "SELECT * FROM seen ORDER BY key"),
+              (Rows{{"msg_r", "2025-03-01", "claude", "opus", "7567", "40"},
+                    {"msg_s", "2025-03-01", "claude", "sonnet", "265", "0"}}));
+    EXPECT_EQ(query(db, "SELECT * FROM sessions ORDER BY session_id"),
+              (Rows{{"claude", "s1", "2025-03-01"}, {"claude", "s2", "2025-03-01"}}));
+
+    // The file read again, whole or line by line, adds nothing.
+    EXPECT_EQ(ledger->ingest(lines, utc), 0);
+    for (const auto& line : lines) EXPECT_EQ(ledger->ingest({line}, utc), 0);
+    EXPECT_EQ(query(db, "SELECT provider, model, day, uncached, cache_read, w5m, w1h, output, reasoning, "
+                        "reported_usd FROM daily ORDER BY model"),
+              expected);
+  }
+}
+
 // ---------------------------------------------------------------------------
 // Several chunks in one call
 
@@ -729,6 +865,15 @@ TEST_F(UsageStoreIngest, ChunksWrittenTogetherLeaveExactlyWhatChunkByChunkWritin
         {{event("s-c", "2025-03-03T10:00:00Z", "m", "s1")}, cursorAt("/logs/s.jsonl", 10)},
         {{event("s-d", "2025-03-04T10:00:00Z", "m", "s1"), event("s-e", "2025-03-01T10:00:00Z", "m", "")},
          cursorAt("/logs/s.jsonl", 20)}}},
+      {"a reply's lines across chunks, its output growing",
+       {event("r", "2025-03-01T09:00:00Z", "m", "s1", {1, 0, 0, 0, 2, 0})},
+       {{{event("r", "2025-03-01T09:00:01Z", "m", "s1", {1, 0, 0, 0, 2, 0}),
+          event("q", "2025-03-01T09:00:02Z", "m", "s1", {1, 0, 0, 0, 1, 0})},
+         cursorAt("/logs/r.jsonl", 10)},
+        {{event("r", "2025-03-02T00:00:00Z", "m", "s1", {1, 0, 0, 0, 30, 3}),
+          event("q", "2025-03-01T09:00:03Z", "m", "s1", {1, 0, 0, 0, 9, 0})},
+         cursorAt("/logs/r.jsonl", 20)},
+        {{event("r", "2025-03-02T00:00:01Z", "m", "s1", {1, 0, 0, 0, 31, 1})}, std::nullopt}}},
       {"chunks without events, and cursors only where given",
        {},
        {{{}, cursorAt("/logs/empty.jsonl", 300)},

@@ -23,6 +23,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <random>
@@ -170,7 +171,7 @@ Ledger readLedger(const fs::path& path) {
   }
   ledger.daily = rows(db, "SELECT * FROM daily ORDER BY provider, model, day");
   ledger.sessions = rows(db, "SELECT * FROM sessions ORDER BY provider, session_id");
-  ledger.seen = rows(db, "SELECT key, day FROM seen ORDER BY key");
+  ledger.seen = rows(db, "SELECT * FROM seen ORDER BY key");
   ledger.cursors = rows(db, "SELECT path, json FROM cursors ORDER BY path");
   const auto check = rows(db, "PRAGMA integrity_check");
   for (const auto& line : check) ledger.integrity += line + "\n";
@@ -384,6 +385,82 @@ TEST_F(IndexCrash, KilledAtRandomTimes) {
     EXPECT_EQ(first.log, "");
     finishAndCompare(ledger);
   }
+}
+
+// The tools append to their logs while the indexer reads them, and a pass
+// may find a line cut anywhere: the lines of one streamed reply, or a Codex
+// session's running totals, then arrive over many passes. Written in small
+// appends with a full index after each, the tree ends with the counts, seen
+// keys and sessions of one full index of the finished tree.
+TEST_F(IndexCrash, LogsWrittenInManySmallAppendsEndWithTheLedgerOfOneFullIndex) {
+  struct File {
+    fs::path from, to;
+    std::string bytes;
+  };
+  const fs::path home = folder() / "appended-home";
+  std::vector<File> files;
+  for (const auto& entry : fs::recursive_directory_iterator(shared->home)) {
+    if (!entry.is_regular_file()) continue;
+    files.push_back({entry.path(), home / fs::relative(entry.path(), shared->home), readFile(entry.path())});
+    fs::create_directories(files.back().to.parent_path());
+  }
+  ASSERT_GE(files.size(), 100u);
+  const fs::path ledger = freshLedger();
+  const std::vector<std::string> arguments = {TOKVANE_CRASH_CHILD, "--home", home.string(), "--store",
+                                              ledger.string(), "--chunk-size", chunkSize};
+  std::mt19937_64 random(20261211);
+  constexpr int rounds = 12;
+  std::vector<size_t> written(files.size(), 0);
+  for (int round = 1; round <= rounds; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    for (size_t i = 0; i < files.size(); ++i) {
+      File& file = files[i];
+      // A Grok usage file is rewritten whole; a log grows to a cut anywhere.
+      const bool whole = file.to.filename() == "usage.json";
+      size_t cut = file.bytes.size();
+      if (!whole && round < rounds) {
+        const size_t step = file.bytes.size() / rounds;
+        cut = std::min(file.bytes.size(), step * round + random() % (step + 1));
+      }
+      if (cut <= written[i] && fs::exists(file.to)) continue;
+      std::ofstream out(file.to, std::ios::binary | std::ios::app);
+      out.write(file.bytes.data() + written[i], static_cast<std::streamsize>(cut - written[i]));
+      out.close();
+      ASSERT_TRUE(out) << file.to;
+      written[i] = std::max(written[i], cut);
+      fs::last_write_time(file.to, fs::last_write_time(file.from));
+    }
+    const Exit pass = run(arguments, ledger.parent_path() / "pass.out", ledger.parent_path() / "pass.log");
+    ASSERT_TRUE(pass.ended()) << pass.describe();
+    EXPECT_EQ(pass.log, "");
+  }
+  const Ledger found = readLedger(ledger);
+  EXPECT_EQ(found.integrity, "'ok'\n");
+  expectSameTable("daily", shared->reference.daily, found.daily);
+  expectSameTable("sessions", shared->reference.sessions, found.sessions);
+  expectSameTable("seen", shared->reference.seen, found.seen);
+}
+
+// What counts is each response's output once: a streamed Claude reply's
+// final output (not the placeholders of its earlier lines), and a Codex
+// response's whether its file has usage records or only running totals.
+TEST_F(IndexCrash, EachResponsesOutputCountsOnce) {
+  const std::string tree = readFile(folder() / "tree.json");
+  const auto written = [&](const char* tool) {
+    std::smatch match;
+    const std::regex pattern(std::string("\"") + tool + "\":\\{[^}]*\"output\":([0-9]+)");
+    return std::regex_search(tree, match, pattern) ? match[1].str() : "(none)";
+  };
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open_v2((folder() / "reference.sqlite").c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+  EXPECT_EQ(rows(db, "SELECT SUM(output) FROM daily WHERE provider = 'claude'"),
+            std::vector<std::string>{written("claude")});
+  EXPECT_EQ(rows(db, "SELECT SUM(output) FROM daily WHERE provider = 'codex'"),
+            std::vector<std::string>{written("codex")});
+  // Both Codex forms are in the tree.
+  EXPECT_EQ(rows(db, "SELECT COUNT(*) > 0 FROM seen WHERE key LIKE 'codex-total:%'"), std::vector<std::string>{"1"});
+  EXPECT_EQ(rows(db, "SELECT COUNT(*) > 0 FROM seen WHERE key LIKE 'resp_%'"), std::vector<std::string>{"1"});
+  sqlite3_close(db);
 }
 
 }  // namespace

@@ -367,6 +367,43 @@ TEST(AppModelPrune, RunsAtMostOnceADayAndKeepsNinetyCalendarDays) {
   }
 }
 
+// The cursors table would otherwise only grow: a prune also drops the
+// cursors of log files that are gone, and only those.
+TEST(AppModelPrune, APruneDropsTheCursorsOfLogsThatAreGone) {
+  ModelHarness h;
+  writeFile(h.claudeLog(), testing::claudeUsageLine("m1"));
+  writeFile(h.codexLog(), testing::codexSession("c1", testing::codexUsageLine("r1")));
+  h.build();
+  h.model->start();
+  h.settle();
+  const auto cursorPaths = [&] { return ledgerSQL(h.ledger(), "SELECT path FROM cursors ORDER BY path"); };
+  ASSERT_EQ(cursorPaths().size(), 2u);
+  const std::string claudePath = fs::canonical(h.claudeLog()).string();
+  const std::string codexPath = fs::canonical(h.codexLog()).string();
+  // A file whose folder cannot be looked into is not known to be gone.
+  const fs::path hidden = h.home / "locked" / "a.jsonl";
+  writeFile(hidden, "{}\n");
+  for (const auto& path : {claudePath, std::string("/no/such/folder/b.jsonl"), hidden.string(),
+                           std::string("/gone/\xEF\xBF\xBD.jsonl")}) {
+    h.store->save(FileCursor{path, 1, 0, {{"provider", "claude"}}});
+  }
+  fs::remove(h.codexLog());
+  fs::permissions(h.home / "locked", fs::perms::none);
+
+  h.defaults.set(AppModel::lastPruneAtKey, modelT0 - 2 * day);
+  h.model->pruneIfDue();
+  fs::permissions(h.home / "locked", fs::perms::owner_all);
+  EXPECT_THAT(h.fake.logLines(), IsEmpty());
+  std::vector<std::string> expected{claudePath, hidden.string(), "/gone/\xEF\xBF\xBD.jsonl"};
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(cursorPaths(), expected);
+
+  // Not due again: nothing more goes, even when another log is removed.
+  fs::remove(h.claudeLog());
+  h.model->pruneIfDue();
+  EXPECT_EQ(cursorPaths(), expected);
+}
+
 TEST(AppModelPrune, FailingPruneLogsKeepsEverythingAndIsTriedAgain) {
   ModelHarness h;
   h.build();

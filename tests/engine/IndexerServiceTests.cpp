@@ -763,7 +763,8 @@ TEST_P(IndexerServiceOnThreads, CodexSessionAndModelCarryAcrossChunksAndRuns) {
   auto context = indexer.cursor(path)->context;
   EXPECT_EQ(context.erase(JSONLTail::fingerprintKey), 1u);
   EXPECT_EQ(context,
-            (std::map<std::string, std::string>{{"model", "gpt-5.1-codex"}, {"provider", "codex"}, {"session", "sess-1"}}));
+            (std::map<std::string, std::string>{
+                {"model", "gpt-5.1-codex"}, {"provider", "codex"}, {"session", "sess-1"}, {"usageRecords", "1"}}));
 }
 
 ProviderLimits storedLimits(double unixTime, double usedFraction) {

@@ -2,8 +2,12 @@
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
+#include <string>
 #include <thread>
+#include <vector>
 
+#include "Tokvane/Engine/Settings/Preferences.hpp"
 #include "platform/linux/JSONFileUserDefaults.hpp"
 #include "platform/linux/LinuxEnv.hpp"
 #include "tests/support/TempDir.hpp"
@@ -13,6 +17,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::TempDir;
+namespace fs = std::filesystem;
 
 TEST(MainLoop, RunsPostedWorkInOrderOnTheLoopThread) {
   MainLoop loop;
@@ -92,6 +97,53 @@ TEST(JSONFileUserDefaults, ACorruptFileIsMovedAsideNotOverwritten) {
   defaults.set("flag", false);
   EXPECT_EQ(testing::readFile(dir / "defaults.json.corrupt"), "{not json");
   EXPECT_FALSE(JSONFileUserDefaults(file).boolValue("flag"));
+}
+
+// One value that cannot be read (a number beyond range) costs only itself:
+// every other setting is kept, the bad one reads as its default, and the
+// system log says which it was.
+TEST(JSONFileUserDefaults, AValueThatCannotBeReadFallsBackAloneAndTheRestIsKept) {
+  TempDir dir;
+  const auto file = dir / "defaults.json";
+  testing::writeFile(file, R"({"warningThreshold": 1e309, "tintEnabled": false,
+    "providerOrder": ["grok", "claude"], "menuBarWindows": {"claude": "weekly", "codex": -1e999},
+    "pinnedProvider" : "codex" })");
+  std::vector<std::string> lines;
+  JSONFileUserDefaults defaults(file, [&](std::string_view line) { lines.emplace_back(line); });
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       "Tokvane: reading the setting \"warningThreshold\" failed; using its default",
+                       "Tokvane: reading the setting \"menuBarWindows\" failed; using its default"}));
+  EXPECT_FALSE(fs::exists(dir / "defaults.json.corrupt"));
+
+  Preferences preferences(defaults);
+  EXPECT_DOUBLE_EQ(preferences.warningThreshold(), 0.25);
+  EXPECT_FALSE(preferences.tintEnabled());
+  EXPECT_EQ(preferences.providerOrder(),
+            (std::vector<ProviderID>{ProviderID::grok, ProviderID::claude, ProviderID::codex, ProviderID::cursor}));
+  EXPECT_EQ(preferences.pinnedProvider(), ProviderID::codex);
+  EXPECT_TRUE(preferences.menuBarWindows().empty());
+
+  // The next write keeps what was read and drops what could not be.
+  defaults.set("showDockIcon", true);
+  const JSON written = JSON::parse(testing::readFile(file));
+  EXPECT_FALSE(written.contains("warningThreshold"));
+  EXPECT_EQ(written.at("tintEnabled"), false);
+  EXPECT_EQ(written.at("pinnedProvider"), "codex");
+}
+
+TEST(JSONFileUserDefaults, AFileThatIsNoSoundObjectStillGoesAside) {
+  for (const char* text : {R"({"a": 1e309, "b": true)", R"({"a": 1e309 "b": true})", R"([1e309])",
+                           R"({"a": 1e309} trailing)", R"({1e309: true})", R"({"a": [1e309, })"}) {
+    SCOPED_TRACE(text);
+    TempDir dir;
+    const auto file = dir / "defaults.json";
+    testing::writeFile(file, text);
+    std::vector<std::string> lines;
+    JSONFileUserDefaults defaults(file, [&](std::string_view line) { lines.emplace_back(line); });
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].rfind("Tokvane: reading the settings failed: ", 0), 0u);
+    EXPECT_EQ(testing::readFile(dir / "defaults.json.corrupt"), text);
+  }
 }
 
 TEST(JSONFileUserDefaults, EntriesOfUnknownShapeAreKeptButReadAsMissing) {

@@ -55,6 +55,8 @@ TEST(KeyEquivalent, MapsTheCommandKeyToControl) {
       {QStringLiteral(","), {}, ctrl(Qt::Key_Comma)},
       {QStringLiteral("z"), Qt::ShiftModifier, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)},
       {QStringLiteral("Z"), {}, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)},
+      {QStringLiteral("+"), {}, ctrl(Qt::Key_Plus)},
+      {QStringLiteral("1"), {}, ctrl(Qt::Key_1)},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(KeyEquivalent::sequence(c.text, c.extra), c.expected) << c.text.toStdString();

@@ -102,9 +102,8 @@ void LogChunkProducer::parse(std::span<const std::string_view> lines, ChunkResul
       if (!LogLineFilter::codex(line)) continue;
       auto parsed = codex_->consume(line, /*padded=*/true);
       if (!parsed) continue;
-      if (UsageEvent* event = std::get_if<UsageEvent>(&parsed->value)) {
-        result.events.push_back(std::move(*event));
-      } else if (ProviderLimits* limits = std::get_if<ProviderLimits>(&parsed->value)) {
+      if (UsageEvent* event = parsed->usageEvent()) result.events.push_back(std::move(*event));
+      if (ProviderLimits* limits = parsed->limitsRecord()) {
         // A later reading replaces an earlier one; of equal times the first stays.
         if (!result.limits || limits->fetchedAt > result.limits->fetchedAt) result.limits = std::move(*limits);
       }

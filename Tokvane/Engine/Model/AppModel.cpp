@@ -1,5 +1,8 @@
 #include "Tokvane/Engine/Model/AppModel.hpp"
 
+#include <errno.h>
+#include <sys/stat.h>
+
 #include <cmath>
 #include <exception>
 #include <filesystem>
@@ -186,6 +189,24 @@ void AppModel::pruneIfDue() {
     return;
   }
   deps_.defaults.set(lastPruneAtKey, now);
+  dropCursorsOfRemovedLogs();
+}
+
+void AppModel::dropCursorsOfRemovedLogs() {
+  // Without this the cursors table only grows: every log ever read keeps
+  // its row after the tool deleted it. Only a file that is certainly gone
+  // loses its cursor; one that cannot be looked at now (a folder without
+  // permission, a path kept with its invalid bytes replaced) keeps it.
+  const auto isGone = [](const std::string& path) {
+    if (path.find("\xEF\xBF\xBD") != std::string::npos) return false;
+    struct stat status;
+    return ::lstat(path.c_str(), &status) != 0 && (errno == ENOENT || errno == ENOTDIR);
+  };
+  try {
+    deps_.store->dropCursors(isGone);
+  } catch (...) {
+    deps_.env.log("Tokvane: dropping the cursors of removed logs failed: " + errorText(std::current_exception()));
+  }
 }
 
 void AppModel::handleProgress(const std::optional<IndexingProgress>& progress) {

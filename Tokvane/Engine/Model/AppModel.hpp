@@ -121,6 +121,8 @@ class AppModel final : public LimitsServiceClient, public std::enable_shared_fro
 
   void limitsDidUpdate(ProviderID id, const ProviderLimits& limits) override;
   void applyOutcome(const IndexOutcome& outcome);
+  // Prunes the ledger when a day has passed since the last prune, then
+  // drops the cursors of log files that no longer exist.
   void pruneIfDue();
   void handleProgress(const std::optional<IndexingProgress>& progress);
   void startWatching();
@@ -144,6 +146,8 @@ class AppModel final : public LimitsServiceClient, public std::enable_shared_fro
   IndexerService::Progress progressForwarder();
   // A full run whose outcome reaches `then` on the main thread.
   void runFullIndex(std::function<void(AppModel&, const IndexOutcome&)> then);
+  // The end of a prune: cursors of log files that are gone go too.
+  void dropCursorsOfRemovedLogs();
 
   // One pass of the publish loop; `passEnded` runs on the main thread.
   void publish(std::function<void()> passEnded);
