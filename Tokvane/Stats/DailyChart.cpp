@@ -17,6 +17,10 @@ namespace {
 
 namespace G = DailyChartGeometry;
 
+// Straight pieces per day of the curve's outline: finer than a pixel at
+// the popover's width.
+constexpr int curveSteps = 8;
+
 QColor withOpacity(QColor colour, double opacity) {
   colour.setAlphaF(static_cast<float>(colour.alphaF() * opacity));
   return colour;
@@ -28,6 +32,48 @@ QPainterPath curvePath(const std::vector<QPointF>& points) {
   path.moveTo(points.front());
   for (const G::Cubic& piece : G::catmullRom(points)) path.cubicTo(piece.control1, piece.control2, piece.end);
   return path;
+}
+
+// The line through the points: 1.5 wide with round ends (the curve is
+// smooth, so its joins are too). Qt's rasteriser spends time in proportion
+// to a shape's extent, so a long curve filled at once costs several times
+// more than the same curve in short pieces; the pieces (a day each,
+// overlapping by one step so no seam shows) are filled opaque in a layer,
+// which is then laid down at the colour's own opacity.
+void paintLine(QPainter& painter, QSizeF size, const std::vector<QPointF>& points, const QColor& colour) {
+  const std::vector<QPointF> flat = G::flatten(G::catmullRom(points), curveSteps);
+  const std::vector<QPointF> outline = G::lineOutline(flat, G::lineWidth);
+  // The layer covers the chart, in the painter's (chart-local) coordinates.
+  const qreal ratio = painter.device() != nullptr ? painter.device()->devicePixelRatioF() : 1.0;
+  QImage layer((size * ratio).toSize() + QSize(1, 1), QImage::Format_ARGB32_Premultiplied);
+  layer.setDevicePixelRatio(ratio);
+  layer.fill(Qt::transparent);
+  {
+    QPainter line(&layer);
+    line.setRenderHint(QPainter::Antialiasing);
+    line.setPen(Qt::NoPen);
+    QColor opaque = colour;
+    opaque.setAlphaF(1);
+    line.setBrush(opaque);
+    const std::size_t n = flat.size();
+    const std::size_t chunk = static_cast<std::size_t>(curveSteps);
+    std::vector<QPointF> piece;
+    for (std::size_t start = 0; start + 1 < n; start += chunk) {
+      const std::size_t first = start == 0 ? 0 : start - 1;
+      const std::size_t last = std::min(n - 1, start + chunk);
+      piece.clear();
+      for (std::size_t i = first; i <= last; ++i) piece.push_back(outline[i]);
+      for (std::size_t i = last + 1; i-- > first;) piece.push_back(outline[2 * n - 1 - i]);
+      line.drawPolygon(piece.data(), static_cast<int>(piece.size()), Qt::WindingFill);
+    }
+    const double radius = G::lineWidth / 2;
+    line.drawEllipse(points.front(), radius, radius);
+    if (points.size() > 1) line.drawEllipse(points.back(), radius, radius);
+  }
+  painter.save();
+  painter.setOpacity(painter.opacity() * colour.alphaF());
+  painter.drawImage(QPointF(0, 0), layer);
+  painter.restore();
 }
 
 class ChartPlot final : public QWidget {
@@ -88,14 +134,13 @@ void paintDailyChart(QPainter& painter, const QRectF& rect, const DailyChartMode
   // The series, costliest first, so later ones lie on top. Anything the
   // curve swings below zero is cut at the baseline.
   painter.save();
-  painter.setClipRect(QRectF(plot.left() - G::lineWidth, 0, plot.width() + 2 * G::lineWidth, plot.bottom()));
+  // A whole-pixel clip keeps the rasteriser on its fast path.
+  painter.setClipRect(QRectF(plot.left() - G::lineWidth, 0, plot.width() + 2 * G::lineWidth, plot.bottom()).toAlignedRect());
   for (const auto& series : model.series) {
     const std::vector<QPointF> points = G::seriesPoints(series.values, model.yTop, plot);
     if (points.empty()) continue;
     const QColor accent = StatsStyle::accent(series.provider, appearance);
-    const QPainterPath line = curvePath(points);
-
-    QPainterPath area = line;
+    QPainterPath area = curvePath(points);
     area.lineTo(points.back().x(), plot.bottom());
     area.lineTo(points.front().x(), plot.bottom());
     area.closeSubpath();
@@ -106,11 +151,7 @@ void paintDailyChart(QPainter& painter, const QRectF& rect, const DailyChartMode
     painter.setBrush(gradient);
     painter.drawPath(area);
 
-    QPen stroke(accent, G::lineWidth, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
-    stroke.setMiterLimit(10);
-    painter.setPen(stroke);
-    painter.setBrush(Qt::NoBrush);
-    painter.drawPath(line);
+    paintLine(painter, rect.size(), points, accent);
   }
   painter.restore();
 

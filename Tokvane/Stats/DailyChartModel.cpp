@@ -156,6 +156,41 @@ std::vector<Cubic> catmullRom(const std::vector<QPointF>& points, double alpha) 
   return pieces;
 }
 
+std::vector<QPointF> flatten(const std::vector<Cubic>& pieces, int steps) {
+  std::vector<QPointF> points;
+  if (pieces.empty() || steps < 1) return points;
+  points.reserve(pieces.size() * static_cast<std::size_t>(steps) + 1);
+  points.push_back(pieces.front().start);
+  for (const Cubic& c : pieces) {
+    for (int i = 1; i <= steps; ++i) {
+      const double t = static_cast<double>(i) / steps;
+      const double u = 1 - t;
+      points.push_back(c.start * (u * u * u) + c.control1 * (3 * u * u * t) + c.control2 * (3 * u * t * t) +
+                       c.end * (t * t * t));
+    }
+  }
+  return points;
+}
+
+std::vector<QPointF> lineOutline(const std::vector<QPointF>& polyline, double width) {
+  std::vector<QPointF> outline;
+  const std::size_t n = polyline.size();
+  if (n < 2) return outline;
+  std::vector<QPointF> normals(n);
+  QPointF last(0, -1);
+  for (std::size_t i = 0; i < n; ++i) {
+    const QPointF chord = polyline[std::min(i + 1, n - 1)] - polyline[i == 0 ? 0 : i - 1];
+    const double length = std::hypot(chord.x(), chord.y());
+    // A point on top of its neighbours keeps the last direction.
+    if (length > 1e-12) last = QPointF(-chord.y() / length, chord.x() / length);
+    normals[i] = last * (width / 2);
+  }
+  outline.reserve(2 * n);
+  for (std::size_t i = 0; i < n; ++i) outline.push_back(polyline[i] + normals[i]);
+  for (std::size_t i = n; i-- > 0;) outline.push_back(polyline[i] - normals[i]);
+  return outline;
+}
+
 QRectF dayLabelRect(double x, QSizeF textSize, DailyChartModel::Anchor anchor, double top) {
   double left = x;
   if (anchor == DailyChartModel::Anchor::top) left = x - textSize.width() / 2;

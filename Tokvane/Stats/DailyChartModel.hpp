@@ -103,6 +103,16 @@ struct Cubic {
 // make a straight piece.
 std::vector<Cubic> catmullRom(const std::vector<QPointF>& points, double alpha = 0.5);
 
+// The curve as a polyline: `steps` straight pieces per Bézier piece.
+std::vector<QPointF> flatten(const std::vector<Cubic>& pieces, int steps);
+
+// The outline of a line `width` wide along a polyline: its left edge
+// forward, then its right edge back (each point pushed out along the
+// normal of its neighbours' chord). Filled with the non-zero rule it draws
+// the line in one pass, which the rasteriser does several times faster
+// than stroking a curve of this length; the caller adds the round caps.
+std::vector<QPointF> lineOutline(const std::vector<QPointF>& polyline, double width);
+
 // Where a day label of `textSize` goes for the point `x` on the axis below
 // the plot whose bottom is `top`.
 QRectF dayLabelRect(double x, QSizeF textSize, DailyChartModel::Anchor anchor, double top);

@@ -162,6 +162,28 @@ TEST(DailyChartGeometry, CatmullRomPassesThroughThePointsWithControlsInsideEachP
   EXPECT_TRUE(G::catmullRom({{1, 1}}).empty());
 }
 
+TEST(DailyChartGeometry, TheLineIsAnOutlineOfConstantWidthAroundTheFlattenedCurve) {
+  const auto pieces = G::catmullRom({{0, 10}, {10, 10}, {20, 10}});
+  const auto flat = G::flatten(pieces, 4);
+  ASSERT_EQ(flat.size(), 9u);
+  EXPECT_EQ(flat.front(), QPointF(0, 10));
+  EXPECT_EQ(flat.back(), QPointF(20, 10));
+  EXPECT_NEAR(flat[4].x(), 10, 1e-9);
+  // Left edge forward, right edge back, each half the width from the line.
+  const auto outline = G::lineOutline(flat, 1.5);
+  ASSERT_EQ(outline.size(), 18u);
+  for (std::size_t i = 0; i < 9; ++i) {
+    EXPECT_NEAR(outline[i].y(), 10.75, 1e-9);
+    EXPECT_NEAR(outline[17 - i].y(), 9.25, 1e-9);
+    EXPECT_NEAR(outline[i].x(), flat[i].x(), 1e-9);
+  }
+  // Repeated points keep the last direction instead of a zero normal.
+  const auto still = G::lineOutline({{0, 0}, {0, 0}, {0, 0}}, 2);
+  for (const QPointF& p : still) EXPECT_NEAR(std::abs(p.y()), 1, 1e-9);
+  EXPECT_TRUE(G::lineOutline({{1, 1}}, 2).empty());
+  EXPECT_TRUE(G::flatten({}, 8).empty());
+}
+
 TEST(FlowLayoutRows, BreaksBeforeTheItemThatWouldPassTheWidth) {
   const std::vector<QSizeF> three(3, QSizeF(40, 10));
   auto rows = FlowLayout::rows(three, 120, 12, 4);
