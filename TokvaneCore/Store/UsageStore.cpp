@@ -48,8 +48,16 @@ constexpr const char* schema =
 constexpr std::pair<const char*, const char*> seenAddedColumns[] = {
     {"provider", "TEXT"}, {"model", "TEXT"}, {"output", "INTEGER"}, {"reasoning", "INTEGER"}};
 
+// The seen insert is also the lookup of a key counted before: a key it
+// finds is left as it is, and the statement changes nothing, unless the key
+// remembers a smaller output or reasoning than the one offered; then the
+// conflict clause matches (changing nothing) so that the statement reports
+// a change without an insert, and the remembered row is read back.
 constexpr std::string_view seenInsert =
-    "INSERT OR IGNORE INTO seen(key, day, provider, model, output, reasoning) VALUES(?1, ?2, ?3, ?4, ?5, ?6)";
+    "INSERT INTO seen(key, day, provider, model, output, reasoning) VALUES(?1, ?2, ?3, ?4, ?5, ?6)\n"
+    "ON CONFLICT(key) DO UPDATE SET key = excluded.key\n"
+    "  WHERE output IS NOT NULL AND reasoning IS NOT NULL\n"
+    "    AND (output < excluded.output OR reasoning < excluded.reasoning)";
 constexpr std::string_view seenRead = "SELECT provider, model, day, output, reasoning FROM seen WHERE key = ?1";
 constexpr std::string_view seenGrow = "UPDATE seen SET output = ?2, reasoning = ?3 WHERE key = ?1";
 
@@ -568,6 +576,7 @@ int UsageStore::ingestLocked(const std::vector<UsageEvent>& events, DayKeys& day
   };
   std::vector<Growth> growths;
   int count = 0;
+  sqlite3* const db = connection_->handle();
   for (size_t at = 0; at < order.size();) {
     const uint32_t i = order[at];
     const UsageEvent& event = events[i];
@@ -578,8 +587,14 @@ int UsageStore::ingestLocked(const std::vector<UsageEvent>& events, DayKeys& day
       reasoning = std::max(reasoning, events[order[at]].tokens.reasoning);
     }
     const std::string& day = dayTexts[dayOf[i]];
+    // An insert sets the connection's last inserted row; the update of the
+    // conflict clause does not.
+    sqlite3_set_last_insert_rowid(db, 0);
     if (seen.execute({Bind::textValue(event.dedupKey), Bind::textValue(day), Bind::textValue(rawValue(event.provider)),
-                      Bind::textValue(event.model), Bind::intValue(output), Bind::intValue(reasoning)}) != 0) {
+                      Bind::textValue(event.model), Bind::intValue(output), Bind::intValue(reasoning)}) == 0) {
+      continue;  // counted before, nothing larger
+    }
+    if (sqlite3_last_insert_rowid(db) != 0) {
       isNew[i] = 1;
       counted[i] = event.tokens;
       counted[i].output = output;
@@ -587,19 +602,18 @@ int UsageStore::ingestLocked(const std::vector<UsageEvent>& events, DayKeys& day
       ++count;
       continue;
     }
-    // Counted before: only a larger output or reasoning than the one
-    // remembered adds, its difference, to the row the key was counted in.
-    if (output <= 0 && reasoning <= 0) continue;
     std::optional<Growth> growth;
     int64_t storedOutput = 0;
     int64_t storedReasoning = 0;
     statement(sql::seenRead).forEachRow({Bind::textValue(event.dedupKey)}, [&](SQLiteStatement& row) {
-      if (growth || row.columnIsNull(3) || row.columnIsNull(4)) return;  // remembered nothing
+      if (growth) return;
       growth = Growth{row.columnText(0), row.columnText(1), row.columnText(2), TokenCounts{}};
       storedOutput = row.columnInt64(3);
       storedReasoning = row.columnInt64(4);
     });
-    if (!growth || (output <= storedOutput && reasoning <= storedReasoning)) continue;
+    if (!growth) continue;
+    // Counted before with a smaller output or reasoning: the difference adds
+    // to the row the key was counted in.
     growth->tokens.output = output > storedOutput ? saturating::sub(output, storedOutput) : 0;
     growth->tokens.reasoning = reasoning > storedReasoning ? saturating::sub(reasoning, storedReasoning) : 0;
     statement(sql::seenGrow)
