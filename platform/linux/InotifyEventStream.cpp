@@ -19,8 +19,10 @@ namespace tokvane {
 
 namespace {
 
+// IN_ATTRIB: a folder that could not be watched (no permission) is tried
+// again when its permissions change.
 constexpr uint32_t watchMask = IN_MODIFY | IN_CLOSE_WRITE | IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
-                               IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR | IN_EXCL_UNLINK;
+                               IN_DELETE_SELF | IN_MOVE_SELF | IN_ATTRIB | IN_ONLYDIR | IN_EXCL_UNLINK;
 
 std::string canonical(const std::string& path) {
   char resolved[PATH_MAX];
@@ -130,7 +132,10 @@ int InotifyEventStream::addTree(const std::string& directory, bool isRoot) {
   if (const int error = addWatch(directory); error != 0) {
     // A root that is not a folder cannot be watched, and is reported.
     const bool gone = isRoot ? error == ENOENT : isGone(error);
-    if (!gone) noteMustScan(isRoot ? directory : rootOf(directory), FileEventFlags::userDropped);
+    if (!gone) {
+      noteMustScan(isRoot ? directory : rootOf(directory), FileEventFlags::userDropped);
+      if (error != ENOTDIR) unwatchable_.insert(directory);
+    }
     return error;
   }
   std::error_code error;
@@ -142,6 +147,7 @@ int InotifyEventStream::addTree(const std::string& directory, bool isRoot) {
       const std::string folder = it->path().string();
       if (const int failure = addWatch(folder); failure != 0 && !isGone(failure)) {
         noteMustScan(rootOf(folder), FileEventFlags::userDropped);
+        unwatchable_.insert(folder);
       }
     }
   }
@@ -162,10 +168,10 @@ void InotifyEventStream::settleRoot(size_t index, bool report) {
       return;
     }
     state.watched = false;
-    if (!isGone(error)) {
-      releaseWait(index);  // reported for a rescan by addTree; nothing to wait for
-      return;
-    }
+    // A root that is there but cannot be watched (no permission) was
+    // reported for a rescan; its parent is watched for the change of its
+    // permissions. A root that is not a folder waits for one in its place.
+    const bool unwatchable = !isGone(error) || isFolder(root);
     // Wait in the nearest folder above the root that can be watched.
     std::string folder = parentOf(root);
     int wd = -1;
@@ -183,6 +189,7 @@ void InotifyEventStream::settleRoot(size_t index, bool report) {
       state.waitWd = wd;
     }
     state.waitFolder = folder;
+    if (unwatchable) return;
     // A folder made on the way down before the watch existed sent no event:
     // go on from it now.
     if (!isFolder(childToward(folder, root))) return;
@@ -216,7 +223,7 @@ bool InotifyEventStream::handleWaitEvent(int wd, uint32_t mask, const std::strin
       settleRoot(i, true);
       continue;
     }
-    if (name.empty() || !(mask & (IN_CREATE | IN_MOVED_TO)) || !(mask & IN_ISDIR)) continue;
+    if (name.empty() || !(mask & (IN_CREATE | IN_MOVED_TO | IN_ATTRIB)) || !(mask & IN_ISDIR)) continue;
     const std::string child = state.waitFolder == "/" ? "/" + name : state.waitFolder + "/" + name;
     if (child == roots_[i] || startsWithFolder(roots_[i], child)) settleRoot(i, true);
   }
@@ -298,6 +305,16 @@ void InotifyEventStream::handleBuffer(const char* buffer, size_t length) {
     if (!name.empty()) {
       path += '/';
       path += name;
+    }
+    if (event->mask & IN_ATTRIB) {
+      // Only a folder that could not be watched cares: once it can be, it
+      // is watched and reported, so that the receiver reads it.
+      if ((event->mask & IN_ISDIR) && unwatchable_.count(path) &&
+          std::find(roots_.begin(), roots_.end(), path) == roots_.end()) {
+        unwatchable_.erase(path);
+        if (addTree(path, false) == 0) note(path, FileEventFlags::itemModified | FileEventFlags::itemIsDir);
+      }
+      continue;
     }
     // A folder that is both watched and waited in (one root inside another)
     // has had its new root handled above.

@@ -5,6 +5,7 @@
 #include <string>
 #include <thread>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "Tokvane/Engine/Runtime/Env.hpp"
@@ -23,7 +24,9 @@ namespace tokvane {
 //   path with its flags merged;
 // - a kernel queue overflow, a batch grown too large, or a folder that could
 //   not be watched is reported as a must-scan event on the affected roots, so
-//   the receiver reads whole roots instead;
+//   the receiver reads whole roots instead; a folder that could not be
+//   watched for want of permission is tried again when its permissions
+//   change, and reported by its own path once it is watched;
 // - a root that does not exist is waited for: its nearest existing parent
 //   folder is watched for the next folder on the way down, and once the root
 //   is there it is watched and reported by its own path (so the receiver
@@ -81,6 +84,9 @@ class InotifyEventStream final : public FileEventStream {
     std::string waitFolder;
   };
   std::vector<RootState> rootStates_;
+  // Folders whose watch was refused (no permission): tried again when their
+  // permissions change.
+  std::unordered_set<std::string> unwatchable_;
   std::vector<FileEvent> pending_;
   std::unordered_map<std::string, size_t> pendingIndex_;
   std::chrono::steady_clock::time_point batchDue_;

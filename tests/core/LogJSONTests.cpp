@@ -76,7 +76,7 @@ INSTANTIATE_TEST_SUITE_P(, LogJSONBrokenText, ::testing::ValuesIn(brokenTexts),
                          });
 
 TEST(LogJSONStrings, ValidTextAndOtherFailuresAreLeftAlone) {
-  for (const std::string json :
+  for (const std::string& json :
        {std::string(R"({"a":"\ud83d\ude00 ok","b":"\\ud83d is text"})"), std::string("{\"a\":\"caf\xC3\xA9\"}"),
         std::string(R"({"a":"\x"})"), std::string(R"({"a":"\ud83)"), std::string("{\"a\":1}")}) {
     SCOPED_TRACE(json);

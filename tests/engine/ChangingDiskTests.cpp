@@ -6,13 +6,16 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/fsuid.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Tokvane/Engine/Indexing/IndexerService.hpp"
@@ -178,6 +181,63 @@ TEST(ChangingDisk, TheLedgerKeepsUpWithFoldersThatComeAndGoAndLogsRewrittenInPla
 
   engine.reset();
   env.mainLoop().drain();
+}
+
+// Makes something on a thread whose file-system user is nobody, so that
+// permissions apply even when the tests run as root; the threads it starts
+// inherit that user.
+template <class Make>
+auto madeAsNobody(Make make) {
+  decltype(make()) made;
+  std::thread([&] {
+    if (geteuid() == 0) {
+      setfsgid(65534);
+      setfsuid(65534);
+    }
+    made = make();
+  }).join();
+  return made;
+}
+
+// A folder under a log root that cannot be read is logged once, like a
+// file that cannot be, and read by a later run once it can be.
+TEST(ChangingDisk, AnUnreadableFolderIsLoggedOnceAndReadOnceItCanBe) {
+  TempDir home;
+  fs::permissions(home.path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                   fs::perms::others_read | fs::perms::others_exec);
+  const Date at = Date::fromUnix(1767225600.0);
+  const fs::path projects = home / ".claude" / "projects";
+  writeFile(projects / "open" / "a.jsonl", replies("a", 1, at));
+  writeFile(projects / "locked" / "b.jsonl", replies("b", 2, at));
+  const fs::path locked = fs::canonical(projects / "locked");
+  fs::permissions(locked, fs::perms::none);
+
+  testing::FakeEnv env;
+  UsageStore store(":memory:");
+  const ProviderLocations locations(home.path());
+  auto indexer = madeAsNobody([&] {
+    return std::make_unique<IndexerService>(store, locations, nullptr, std::make_shared<LocalCalendar>(), env);
+  });
+  const std::string line = "Tokvane: indexing " + locked.string() + " failed: open: Permission denied";
+
+  EXPECT_EQ(indexer->indexAll().get().newEvents, 1);
+  EXPECT_THAT(env.logLines(), ::testing::ElementsAre(line));
+  // Once while it stays unreadable, in full runs and in change runs alike.
+  EXPECT_EQ(indexer->indexAll().get().newEvents, 0);
+  EXPECT_EQ(indexer->index({locked.string(), projects.string()}).get().newEvents, 0);
+  EXPECT_EQ(env.logLines().size(), 1u);
+
+  // Readable again: the watcher's run over the folder reads it.
+  fs::permissions(locked, fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec);
+  EXPECT_EQ(indexer->index({locked.string()}).get().newEvents, 2);
+  EXPECT_EQ(indexer->indexAll().get().newEvents, 0);
+  EXPECT_EQ(env.logLines().size(), 1u);
+
+  // Unreadable once more after a full run read it: logged again.
+  fs::permissions(locked, fs::perms::none);
+  EXPECT_EQ(indexer->indexAll().get().newEvents, 0);
+  EXPECT_THAT(env.logLines(), ::testing::ElementsAre(line, line));
+  fs::permissions(locked, fs::perms::owner_all);
 }
 
 }  // namespace

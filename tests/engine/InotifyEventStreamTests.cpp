@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
+#include <sys/fsuid.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -8,6 +10,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/linux/InotifyEventStream.hpp"
@@ -279,6 +282,49 @@ TEST_F(InotifyEventStreamTest, ARootRemovedAndMadeAgainIsWatchedAgain) {
     EXPECT_TRUE(batches.waitForPath((logs / "new" / "again.jsonl").string()));
     EXPECT_TRUE(batches.rescans().empty());
   }
+}
+
+// Starts a stream on a thread whose file-system user is nobody (its own
+// thread inherits it), so that permissions apply even when run as root.
+std::unique_ptr<InotifyEventStream> startAsNobody(const std::vector<std::string>& roots, Batches& batches) {
+  std::unique_ptr<InotifyEventStream> stream;
+  std::thread([&] {
+    if (geteuid() == 0) {
+      setfsgid(65534);
+      setfsuid(65534);
+    }
+    stream = InotifyEventStream::start(roots, kLatency, batches.callback());
+  }).join();
+  return stream;
+}
+
+// A folder that could not be watched for want of permission is watched and
+// reported once its permissions allow it; a root in that state too.
+TEST_F(InotifyEventStreamTest, AFolderThatCouldNotBeWatchedIsWatchedOnceItsPermissionsAllow) {
+  const auto readable = fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec;
+  fs::permissions(base_, readable);
+  fs::permissions(root_, readable);
+  const fs::path lockedRoot = base_ / "locked-root";
+  const fs::path locked = root_ / "locked";
+  writeFile(locked / "a.jsonl", "{}\n");
+  writeFile(lockedRoot / "b.jsonl", "{}\n");
+  fs::permissions(locked, fs::perms::none);
+  fs::permissions(lockedRoot, fs::perms::none);
+  Batches batches;
+  auto stream = startAsNobody({root_.string(), lockedRoot.string()}, batches);
+  ASSERT_NE(stream, nullptr);
+  ASSERT_TRUE(batches.waitForPath(root_.string(), 5s, FileEventFlags::mustScanSubDirs));
+  ASSERT_TRUE(batches.waitForPath(lockedRoot.string(), 5s, FileEventFlags::mustScanSubDirs));
+
+  fs::permissions(locked, readable);
+  ASSERT_TRUE(batches.waitForPath(locked.string(), 5s, FileEventFlags::itemModified | FileEventFlags::itemIsDir));
+  appendFile(locked / "a.jsonl", "{}\n");
+  EXPECT_TRUE(batches.waitForPath((locked / "a.jsonl").string(), 5s, FileEventFlags::itemModified));
+
+  fs::permissions(lockedRoot, readable);
+  ASSERT_TRUE(batches.waitForPath(lockedRoot.string(), 5s, FileEventFlags::itemCreated));
+  appendFile(lockedRoot / "b.jsonl", "{}\n");
+  EXPECT_TRUE(batches.waitForPath((lockedRoot / "b.jsonl").string(), 5s, FileEventFlags::itemModified));
 }
 
 TEST_F(InotifyEventStreamTest, ARootThatCannotBeWatchedIsReportedForARescan) {

@@ -10,6 +10,7 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -101,6 +102,9 @@ struct IndexerService::State {
     grokRoot = LogFileTree::resolved(grokFolder);
   }
   ParsePipeline pipeline;
+  // Folders under the roots already logged as unreadable: each is logged
+  // once while it stays so; a full run that can read it again forgets it.
+  std::set<std::string> unreadableLogged;
 
   std::mutex mutex;
   std::condition_variable queueChanged;
@@ -119,11 +123,12 @@ class IndexerService::Run {
     for (const ProviderID provider : logProviders) {
       std::vector<LogFile> files;
       for (const std::string& root : roots(provider)) {
-        auto listed = LogFileTree::candidates(root, provider);
+        auto listed = list(root, provider);
         files.insert(files.end(), std::make_move_iterator(listed.begin()), std::make_move_iterator(listed.end()));
       }
       addPass(provider, std::move(files), cursors);
     }
+    forgetReadableFolders();
     readPasses(progress);
     if (s_.cursor) importCursorUsage();
     outcome_.codexLimitsUpdated = storeCodexLimits();
@@ -209,23 +214,47 @@ class IndexerService::Run {
   // The provider's candidate files whose path begins with `folder` + "/":
   // what filtering the listing of every root would give, walking only the
   // part of the trees under the folder.
-  std::vector<LogFile> candidatesUnder(const std::string& folder, ProviderID provider) const {
+  std::vector<LogFile> candidatesUnder(const std::string& folder, ProviderID provider) {
     const std::string prefix = folder + "/";
     std::vector<LogFile> files;
     for (const std::string& root : roots(provider)) {
       std::vector<LogFile> listed;
       if (root == folder || root.starts_with(prefix)) {
-        listed = LogFileTree::candidates(root, provider);
+        listed = list(root, provider);
       } else if (folder.starts_with(root + "/")) {
         // The root's walk never enters a hidden folder.
         if (hasHiddenComponent(std::string_view(folder).substr(root.size() + 1))) continue;
-        listed = LogFileTree::candidates(folder, provider);
+        listed = list(folder, provider);
       }
       for (LogFile& file : listed) {
         if (file.path.starts_with(prefix)) files.push_back(std::move(file));
       }
     }
     return files;
+  }
+
+  // The provider's candidates under `folder`; a folder there that cannot be
+  // read is logged, like a file that cannot be, once while it stays so. It
+  // is read by a later run once it can be: the next full run, or the run
+  // the watcher asks for when its permissions change.
+  std::vector<LogFile> list(const std::string& folder, ProviderID provider) {
+    std::vector<LogFileTree::UnreadableFolder> unreadable;
+    std::vector<LogFile> files = LogFileTree::candidates(folder, provider, &unreadable);
+    for (const auto& failed : unreadable) {
+      unreadable_.insert(failed.path);
+      if (!s_.unreadableLogged.insert(failed.path).second) continue;
+      s_.env.log("Tokvane: indexing " + failed.path + " failed: " +
+                 std::system_error(failed.error, std::generic_category(), "open").what());
+    }
+    return files;
+  }
+
+  // After a full run's listing: a folder logged before and readable now
+  // (or gone) is logged again should it fail again.
+  void forgetReadableFolders() {
+    for (auto it = s_.unreadableLogged.begin(); it != s_.unreadableLogged.end();) {
+      it = unreadable_.count(*it) ? std::next(it) : s_.unreadableLogged.erase(it);
+    }
   }
 
   // What a file still holds unread, from the run's stat and its stored cursor.
@@ -524,6 +553,8 @@ class IndexerService::Run {
 
   State& s_;
   const Date now_;
+  // The folders this run found unreadable.
+  std::set<std::string> unreadable_;
   std::vector<IndexJob> jobs_;
   std::vector<Pass> passes_;
   // Per job: the file failed and is read no further.

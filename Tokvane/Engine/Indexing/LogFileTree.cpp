@@ -1,6 +1,7 @@
 #include "Tokvane/Engine/Indexing/LogFileTree.hpp"
 
 #include <dirent.h>
+#include <errno.h>
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -27,9 +28,17 @@ struct DirCloser {
 
 // `top`: the folder the walk starts at, which may be reached through a
 // symbolic link; below it links are never followed.
-void walk(const std::string& folder, ProviderID provider, std::vector<LogFile>& out, bool top) {
+void walk(const std::string& folder, ProviderID provider, std::vector<LogFile>& out, bool top,
+          std::vector<LogFileTree::UnreadableFolder>* unreadable) {
   const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (top ? 0 : O_NOFOLLOW));
-  if (fd < 0) return;
+  if (fd < 0) {
+    // Missing, gone meanwhile, or no longer a folder: nothing to read. Any
+    // other failure (no permission) leaves logs unread.
+    if (unreadable && errno != ENOENT && errno != ENOTDIR && errno != ELOOP) {
+      unreadable->push_back({folder, errno});
+    }
+    return;
+  }
   std::unique_ptr<DIR, DirCloser> dir(::fdopendir(fd));
   if (!dir) {
     ::close(fd);
@@ -66,7 +75,7 @@ void walk(const std::string& folder, ProviderID provider, std::vector<LogFile>& 
   std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.name < b.name; });
   for (auto& entry : entries) {
     if (entry.directory) {
-      walk(prefix + entry.name, provider, out, false);
+      walk(prefix + entry.name, provider, out, false, unreadable);
     } else {
       out.push_back(std::move(*entry.file));
     }
@@ -105,10 +114,11 @@ bool LogFileTree::isCandidateName(ProviderID provider, std::string_view name) {
   return false;
 }
 
-std::vector<LogFile> LogFileTree::candidates(const std::string& folder, ProviderID provider) {
+std::vector<LogFile> LogFileTree::candidates(const std::string& folder, ProviderID provider,
+                                             std::vector<UnreadableFolder>* unreadable) {
   std::vector<LogFile> files;
   if (provider == ProviderID::cursor) return files;
-  walk(folder, provider, files, true);
+  walk(folder, provider, files, true, unreadable);
   return files;
 }
 

@@ -21,12 +21,22 @@ struct LogFileTree {
   // "usage.json" for Grok; never for Cursor.
   static bool isCandidateName(ProviderID provider, std::string_view name);
 
+  // A folder of the tree that exists but could not be opened, and why (errno).
+  struct UnreadableFolder {
+    std::string path;
+    int error = 0;
+    friend bool operator==(const UnreadableFolder&, const UnreadableFolder&) = default;
+  };
+
   // The provider's candidate files in the tree under `folder`: a deep walk
   // that skips hidden entries (names starting with ".") and does not follow
   // symbolic links, keeping regular files with a candidate name. Entries of
   // a folder are visited in byte order of their names, each subfolder where
-  // its name falls. A folder that cannot be read adds nothing.
-  static std::vector<LogFile> candidates(const std::string& folder, ProviderID provider);
+  // its name falls. A folder that cannot be read adds nothing; with
+  // `unreadable`, each such folder that is there (not one that is missing or
+  // gone) is added to it.
+  static std::vector<LogFile> candidates(const std::string& folder, ProviderID provider,
+                                         std::vector<UnreadableFolder>* unreadable = nullptr);
 };
 
 }  // namespace tokvane
