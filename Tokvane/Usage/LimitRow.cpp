@@ -10,7 +10,7 @@
 #include <cmath>
 
 #include "Tokvane/Theme/Fonts.hpp"
-#include "Tokvane/Theme/SymbolImage.hpp"
+#include "Tokvane/Usage/SymbolCache.hpp"
 #include "Tokvane/Theme/SystemColors.hpp"
 #include "Tokvane/Usage/LimitBar.hpp"
 #include "Tokvane/Usage/LimitBarLayout.hpp"
@@ -28,9 +28,18 @@ constexpr double symbolSize = 12;
 constexpr double columnSpacing = 2;
 constexpr double valueSpacing = 4;
 
-QFont labelFont() { return Fonts::system(labelSize); }
-QFont percentFont(double scale = 1) { return Fonts::monospacedDigits(percentSize * scale, QFont::DemiBold); }
-QFont wordFont(double scale = 1) { return Fonts::system(wordSize * scale); }
+const QFont& labelFont() {
+  static const QFont font = Fonts::system(labelSize);
+  return font;
+}
+QFont percentFont(double scale = 1) {
+  static const QFont full = Fonts::monospacedDigits(percentSize, QFont::DemiBold);
+  return scale == 1 ? full : Fonts::monospacedDigits(percentSize * scale, QFont::DemiBold);
+}
+QFont wordFont(double scale = 1) {
+  static const QFont full = Fonts::system(wordSize);
+  return scale == 1 ? full : Fonts::system(wordSize * scale);
+}
 
 const QString& leftWord() {
   static const QString word = QStringLiteral("left");
@@ -68,6 +77,7 @@ LimitRow::LimitRow(const Value& value, QWidget* parent) : QWidget(parent), value
 void LimitRow::setValue(const Value& value) {
   if (value_ == value) return;
   value_ = value;
+  geometryCache_.reset();
   setAccessibleName(QString::fromStdString(limitAccessibilityLabel(value_.label, value_.bar)));
   update();
 }
@@ -137,7 +147,8 @@ void LimitRow::paintEvent(QPaintEvent*) {
   painter.setPen(QPen(LimitColors::cardBorder().resolve(appearance), 1));
   painter.drawRoundedRect(card.adjusted(0.5, 0.5, -0.5, -0.5), cornerRadius - 0.5, cornerRadius - 0.5);
 
-  const Geometry geometry = geometryFor(width());
+  if (!geometryCache_ || geometryCache_->first != width()) geometryCache_.emplace(width(), geometryFor(width()));
+  const Geometry& geometry = geometryCache_->second;
   painter.setFont(labelFont());
   painter.setPen(SystemColors::label().resolve(appearance));
   const QString label = QFontMetricsF(labelFont())
@@ -152,7 +163,7 @@ void LimitRow::paintEvent(QPaintEvent*) {
   painter.setPen(secondary);
   painter.drawText(geometry.left, Qt::AlignLeft | Qt::AlignVCenter, leftWord());
   if (geometry.paceSymbol) {
-    SymbolImage::paint(painter, *paceSymbolName(value_.bar.pace), *geometry.paceSymbol, secondary);
+    SymbolCache::paint(painter, *paceSymbolName(value_.bar.pace), *geometry.paceSymbol, secondary);
   }
 
   LimitBar::paintBar(painter, geometry.bar, LimitBar::Value{value_.bar, value_.accent, value_.isStale}, colours);

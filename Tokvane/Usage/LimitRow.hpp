@@ -3,6 +3,7 @@
 #include <QWidget>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "Tokvane/Theme/DynamicColor.hpp"
 #include "TokvaneCore/Presentation/LimitBarModel.hpp"
@@ -66,6 +67,8 @@ class LimitRow final : public QWidget {
   int rowHeight() const;
 
   Value value_;
+  // The geometry of the last paint and the width it was made for.
+  std::optional<std::pair<int, Geometry>> geometryCache_;
 };
 
 }  // namespace tokvane

@@ -2,7 +2,7 @@
 
 #include <QPainter>
 
-#include "Tokvane/Theme/SymbolImage.hpp"
+#include "Tokvane/Usage/SymbolCache.hpp"
 #include "Tokvane/Theme/SystemColors.hpp"
 
 namespace tokvane {
@@ -20,7 +20,7 @@ void SymbolButton::paintEvent(QPaintEvent*) {
   painter.setRenderHint(QPainter::Antialiasing);
   const DynamicColor tint = isDown() ? SystemColors::label() : SystemColors::secondaryLabel();
   QRectF box((width() - size_) / 2.0, (height() - size_) / 2.0, size_, size_);
-  SymbolImage::paint(painter, symbol_, box, tint.resolve(palette()));
+  SymbolCache::paint(painter, symbol_, box, tint.resolve(palette()));
 }
 
 }  // namespace tokvane

@@ -48,8 +48,16 @@ constexpr const char* schema =
 constexpr std::pair<const char*, const char*> seenAddedColumns[] = {
     {"provider", "TEXT"}, {"model", "TEXT"}, {"output", "INTEGER"}, {"reasoning", "INTEGER"}};
 
+// The seen insert is also the lookup of a key counted before: a key it
+// finds is left as it is, and the statement changes nothing, unless the key
+// remembers a smaller output or reasoning than the one offered; then the
+// conflict clause matches (changing nothing) so that the statement reports
+// a change without an insert, and the remembered row is read back.
 constexpr std::string_view seenInsert =
-    "INSERT OR IGNORE INTO seen(key, day, provider, model, output, reasoning) VALUES(?1, ?2, ?3, ?4, ?5, ?6)";
+    "INSERT INTO seen(key, day, provider, model, output, reasoning) VALUES(?1, ?2, ?3, ?4, ?5, ?6)\n"
+    "ON CONFLICT(key) DO UPDATE SET key = excluded.key\n"
+    "  WHERE output IS NOT NULL AND reasoning IS NOT NULL\n"
+    "    AND (output < excluded.output OR reasoning < excluded.reasoning)";
 constexpr std::string_view seenRead = "SELECT provider, model, day, output, reasoning FROM seen WHERE key = ?1";
 constexpr std::string_view seenGrow = "UPDATE seen SET output = ?2, reasoning = ?3 WHERE key = ?1";
 
@@ -417,9 +425,12 @@ void UsageStore::migrate() {
   // journal mid-batch; 16 MiB holds the largest batch's with room to spare,
   // and more only costs memory).
   connection_->exec("PRAGMA cache_size=-16384");
-  // The journal takes several such batches before a checkpoint copies and
+  // The journal takes many such batches before a checkpoint copies and
   // syncs them, which checkpointIfDue() does off the lock (this replaces
-  // SQLite's own checkpoint at commit).
+  // SQLite's own checkpoint at commit). A checkpoint copies each page once
+  // however often the log holds it, so a long log costs fewer copies; once
+  // applied, the log starts over (its file is reused, not shrunk: cutting
+  // it at a restart would hold up the write that restarts it).
   sqlite3_wal_hook(connection_->handle(), &UsageStore::noteWALSize, this);
 }
 
@@ -506,12 +517,16 @@ int UsageStore::noteWALSize(void* store, sqlite3*, const char*, int pages) {
 }
 
 void UsageStore::checkpointIfDue() {
-  if (walPages_.load(std::memory_order_relaxed) < checkpointPages) return;
+  if (walPages_.load(std::memory_order_relaxed) < checkpointPages_) return;
   std::lock_guard checkpointLock(checkpointMutex_);
-  if (walPages_.load(std::memory_order_relaxed) < checkpointPages) return;
+  if (walPages_.load(std::memory_order_relaxed) < checkpointPages_) return;
   try {
     if (!checkpointConnection_) {
-      checkpointConnection_ = std::make_unique<SQLiteConnection>(path_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX);
+      auto opened = std::make_unique<SQLiteConnection>(path_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX);
+      // A first read attaches it to the write-ahead log; until then it has
+      // nothing to checkpoint.
+      opened->exec("SELECT count(*) FROM sqlite_master");
+      checkpointConnection_ = std::move(opened);
     }
     // Passive: it copies what no reader still needs and waits for no one;
     // the writes go on meanwhile, and the log starts over at the first
@@ -561,6 +576,7 @@ int UsageStore::ingestLocked(const std::vector<UsageEvent>& events, DayKeys& day
   };
   std::vector<Growth> growths;
   int count = 0;
+  sqlite3* const db = connection_->handle();
   for (size_t at = 0; at < order.size();) {
     const uint32_t i = order[at];
     const UsageEvent& event = events[i];
@@ -571,8 +587,14 @@ int UsageStore::ingestLocked(const std::vector<UsageEvent>& events, DayKeys& day
       reasoning = std::max(reasoning, events[order[at]].tokens.reasoning);
     }
     const std::string& day = dayTexts[dayOf[i]];
+    // An insert sets the connection's last inserted row; the update of the
+    // conflict clause does not.
+    sqlite3_set_last_insert_rowid(db, 0);
     if (seen.execute({Bind::textValue(event.dedupKey), Bind::textValue(day), Bind::textValue(rawValue(event.provider)),
-                      Bind::textValue(event.model), Bind::intValue(output), Bind::intValue(reasoning)}) != 0) {
+                      Bind::textValue(event.model), Bind::intValue(output), Bind::intValue(reasoning)}) == 0) {
+      continue;  // counted before, nothing larger
+    }
+    if (sqlite3_last_insert_rowid(db) != 0) {
       isNew[i] = 1;
       counted[i] = event.tokens;
       counted[i].output = output;
@@ -580,19 +602,18 @@ int UsageStore::ingestLocked(const std::vector<UsageEvent>& events, DayKeys& day
       ++count;
       continue;
     }
-    // Counted before: only a larger output or reasoning than the one
-    // remembered adds, its difference, to the row the key was counted in.
-    if (output <= 0 && reasoning <= 0) continue;
     std::optional<Growth> growth;
     int64_t storedOutput = 0;
     int64_t storedReasoning = 0;
     statement(sql::seenRead).forEachRow({Bind::textValue(event.dedupKey)}, [&](SQLiteStatement& row) {
-      if (growth || row.columnIsNull(3) || row.columnIsNull(4)) return;  // remembered nothing
+      if (growth) return;
       growth = Growth{row.columnText(0), row.columnText(1), row.columnText(2), TokenCounts{}};
       storedOutput = row.columnInt64(3);
       storedReasoning = row.columnInt64(4);
     });
-    if (!growth || (output <= storedOutput && reasoning <= storedReasoning)) continue;
+    if (!growth) continue;
+    // Counted before with a smaller output or reasoning: the difference adds
+    // to the row the key was counted in.
     growth->tokens.output = output > storedOutput ? saturating::sub(output, storedOutput) : 0;
     growth->tokens.reasoning = reasoning > storedReasoning ? saturating::sub(reasoning, storedReasoning) : 0;
     statement(sql::seenGrow)

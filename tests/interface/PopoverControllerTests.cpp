@@ -42,6 +42,7 @@ TEST_F(PopoverControllerTest, ShowingPlacesUnderTheAnchorAndRefreshesStaleLimits
   harness.makePresent(ProviderID::claude);
   PopoverController controller(*harness.model, harness.preferences, {}, harness.locations);
   ASSERT_TRUE(waitUntil([&] { return controller.height().contentHeight() > 0; }));
+  EXPECT_EQ(harness.provider(ProviderID::claude).fetches, 0);
   const PopoverAnchor anchor = topPanelAnchor();
   controller.show(anchor);
   EXPECT_TRUE(controller.isShown());
