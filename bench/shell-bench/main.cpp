@@ -1,8 +1,9 @@
 // tokvane-shell-bench: starts the tray program over a home of generated logs
 // against a StatusNotifierWatcher of our own and measures
-//   - start to the item's registration, to its first label and to its first
-//     real title (a label with a percentage: the limits read from the logs
-//     once the first full index has run);
+//   - start to the item's registration and to its first real title (the
+//     first label computed from the model: "—" for a present provider
+//     without limits, or a percentage), and the first full index's end (the
+//     program goes quiet);
 //   - once the program went quiet: its memory and, over an idle period, its
 //     CPU time and its threads' context switches (wake-ups).
 //   tokvane-shell-bench PROGRAM HOME WORK_DIR [IDLE_SECONDS]
@@ -93,9 +94,9 @@ int main(int argc, char** argv) {
   if (!tokvane.waitForStarted()) return 1;
   const qint64 pid = tokvane.processId();
 
-  double registered = -1, firstLabel = -1, firstTitle = -1;
+  double registered = -1, firstLabel = -1, firstTitle = -1;  // firstTitle: a percentage
   QString service, label;
-  while (since(start) < 600 && firstTitle < 0 && tokvane.state() == QProcess::Running) {
+  while (since(start) < 600 && firstLabel < 0 && tokvane.state() == QProcess::Running) {
     if (service.isEmpty() && !watcher.registrations().isEmpty()) {
       service = watcher.registrations().constFirst();
       registered = since(start);
@@ -108,8 +109,8 @@ int main(int argc, char** argv) {
     pump(5);
   }
   std::printf("start to registration: %.3f s\n", registered);
-  std::printf("start to first label: %.3f s\n", firstLabel);
-  std::printf("start to first real title: %.3f s (\"%s\")\n", firstTitle, label.toUtf8().constData());
+  std::printf("start to first real title: %.3f s (\"%s\")\n", firstLabel, label.toUtf8().constData());
+  std::fflush(stdout);
 
   // Quiet: less than 1 % of one core over three half-second samples.
   int quietSamples = 0;
@@ -117,6 +118,8 @@ int main(int argc, char** argv) {
   double quietAt = -1;
   while (since(start) < 900 && quietSamples < 3) {
     pump(500);
+    if (firstTitle < 0 && watcher.itemProperty(service, QStringLiteral("XAyatanaLabel")).toString().contains(u'%'))
+      firstTitle = since(start);
     const long long now = cpuTicks(pid);
     quietSamples = (now - last) * 100.0 / ticksPerSecond / 0.5 < 1.0 ? quietSamples + 1 : 0;
     last = now;
@@ -124,6 +127,10 @@ int main(int argc, char** argv) {
   quietAt = since(start);
   std::printf("start to quiet (first index done): %.1f s, CPU so far %.2f s\n", quietAt - 1.5,
               double(cpuTicks(pid)) / ticksPerSecond);
+  if (firstTitle >= 0) std::printf("start to a percentage in the title: %.1f s\n", firstTitle);
+  std::printf("title then: \"%s\"\n",
+              watcher.itemProperty(service, QStringLiteral("XAyatanaLabel")).toString().toUtf8().constData());
+  std::fflush(stdout);
 
   const QString status = QStringLiteral("/proc/%1/status").arg(pid);
   const long long ticksBefore = cpuTicks(pid);
