@@ -34,3 +34,18 @@ install: install-widgets
 install-widgets: build
 	scripts/install-widgets build
 # --- end of desktop widgets ---
+
+# --- Tray program: install lines ---
+# make install [PREFIX=/usr/local] [DESTDIR=...]: tokvane and tokvane-security
+# in bin/, the menu entry with the tokvane: address scheme, the D-Bus service
+# file and the icons.
+PREFIX ?= /usr/local
+.PHONY: install-tokvane
+install: install-tokvane
+install-tokvane: deps
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=$(PREFIX)
+	cmake --build build -j$$(nproc) --target tokvane tokvane-security
+	cmake --install build
+	desktop-file-validate "$(DESTDIR)$(PREFIX)/share/applications/app.tokvane.Tokvane.desktop"
+	-[ -n "$(DESTDIR)" ] || update-desktop-database "$(PREFIX)/share/applications" 2>/dev/null
+# --- end of tray program ---

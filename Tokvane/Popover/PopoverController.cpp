@@ -9,6 +9,7 @@
 #include "Tokvane/Engine/Model/AppModel.hpp"
 #include "Tokvane/Popover/PopoverPlacement.hpp"
 #include "Tokvane/Popover/PopoverRoot.hpp"
+#include "VuroTheme/Compositor.hpp"
 
 namespace tokvane {
 
@@ -63,6 +64,11 @@ PopoverController::PopoverController(AppModel& model, Preferences& preferences, 
   };
   root_ = new PopoverRoot(model, preferences, std::move(actions), std::move(locations), window_);
   layout->addWidget(root_);
+  // Rounded translucent corners only where a compositor draws them.
+  if (vuro::Compositor::isRunning()) {
+    window_->setAttribute(Qt::WA_TranslucentBackground);
+    root_->setRoundedCorners(true);
+  }
   // Until the content reports a height: 420 x 300.
   window_->resize(PopoverHeight::width, static_cast<int>(PopoverHeight::initialMaxHeight * 0.5));
 }

@@ -17,6 +17,7 @@
 #include "Tokvane/Popover/SegmentedControl.hpp"
 #include "Tokvane/Stats/SummaryTabs.hpp"
 #include "Tokvane/Theme/DynamicColor.hpp"
+#include "Tokvane/Theme/SystemColors.hpp"
 #include "Tokvane/Usage/PopoverFooter.hpp"
 #include "Tokvane/Usage/UsageTab.hpp"
 
@@ -27,6 +28,7 @@ namespace {
 constexpr int headerTop = 12;
 constexpr int footerBottom = 12;
 constexpr int fadeMilliseconds = 120;
+constexpr double cornerRadius = 10;
 
 // The popover's surface.
 DynamicColor popoverBackground() { return DynamicColor{QColor(246, 246, 246), QColor(40, 40, 42)}; }
@@ -207,9 +209,23 @@ void PopoverRoot::updateScrolling() {
   scroll_->setVerticalScrollBarPolicy(scrolls ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
 }
 
+void PopoverRoot::setRoundedCorners(bool rounded) {
+  if (rounded_ == rounded) return;
+  rounded_ = rounded;
+  update();
+}
+
 void PopoverRoot::paintEvent(QPaintEvent*) {
   QPainter painter(this);
-  painter.fillRect(rect(), popoverBackground().resolve(palette()));
+  const QColor background = popoverBackground().resolve(palette());
+  if (!rounded_) {
+    painter.fillRect(rect(), background);
+    return;
+  }
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setBrush(background);
+  painter.setPen(QPen(SystemColors::separator().resolve(palette()), 1));
+  painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), cornerRadius, cornerRadius);
 }
 
 }  // namespace tokvane

@@ -67,6 +67,10 @@ class PopoverRoot final : public QWidget {
   void measure();
   const Heights& heights() const { return heights_; }
 
+  // Rounded corners over a translucent window (where a compositor draws
+  // them); square and opaque otherwise.
+  void setRoundedCorners(bool rounded);
+
   QWidget* tabContent() const;
   UsageTab* usageTab() const;
   PopoverFooter* footer() const { return footer_; }
@@ -101,6 +105,7 @@ class PopoverRoot final : public QWidget {
   PopoverFooter* footer_;
   Heights heights_;
   bool measurePending_ = false;
+  bool rounded_ = false;
   std::shared_ptr<Subscription> modelSubscription_;
   std::shared_ptr<Subscription> preferencesSubscription_;
 };

@@ -72,7 +72,9 @@ DBusMenuExporter::~DBusMenuExporter() {
 
 void DBusMenuExporter::setBuilder(Builder builder) {
   builder_ = std::move(builder);
-  rebuild();
+  // Built when a host first asks, not now: the builder's owner may still be
+  // being made.
+  if (menu_) rebuild();
 }
 
 void DBusMenuExporter::rebuild() {

@@ -110,6 +110,8 @@ void StatusNotifierItem::updateHost() {
   if (hosted == hosted_ && showsLabel == showsLabel_) return;
   hosted_ = hosted;
   showsLabel_ = showsLabel;
+  // The menu's entries depend on the kind of host.
+  if (menu_->menu()) menu_->rebuild();
   Q_EMIT hostChanged();
 }
 

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <signal.h>
 #include <sstream>
 #include <string>
@@ -31,8 +32,22 @@ namespace {
 struct Sample {
   double cpuSeconds = 0;
   long rssKiB = 0;
-  long switches = 0;
+  std::map<std::string, std::pair<std::string, long>> threads;  // tid -> name, context switches
 };
+
+// Wake-ups over the interval: the context switches of the threads that
+// lived through it (a thread that came or went in between is left out).
+long wakeUps(const Sample& before, const Sample& after, std::string* detail) {
+  long total = 0;
+  for (const auto& [tid, thread] : after.threads) {
+    const auto old = before.threads.find(tid);
+    if (old == before.threads.end()) continue;
+    const long delta = thread.second - old->second.second;
+    total += delta;
+    *detail += " " + thread.first + "=" + std::to_string(delta);
+  }
+  return total;
+}
 
 long field(const std::string& text, const std::string& key) {
   const auto at = text.find(key);
@@ -60,7 +75,10 @@ Sample sample(pid_t pid) {
   s.rssKiB = field(slurp(proc / "status"), "VmRSS:");
   for (const auto& task : fs::directory_iterator(proc / "task")) {
     const std::string status = slurp(task.path() / "status");
-    s.switches += field(status, "voluntary_ctxt_switches:") + field(status, "nonvoluntary_ctxt_switches:");
+    std::string name = slurp(task.path() / "comm");
+    while (!name.empty() && name.back() == '\n') name.pop_back();
+    s.threads[task.path().filename().string()] = {
+        name, field(status, "\nvoluntary_ctxt_switches:") + field(status, "nonvoluntary_ctxt_switches:")};
   }
   return s;
 }
@@ -99,9 +117,10 @@ void round(const char* name, const std::string& program, int seconds, bool count
   kill(pid, SIGTERM);
   waitpid(pid, nullptr, 0);
   const double cpu = after.cpuSeconds - before.cpuSeconds;
-  std::printf("%-9s rss %ld KiB  cpu %.2f s in %d s (%.3f %%)  wake-ups %ld (%.2f/s)\n", name, after.rssKiB, cpu,
-              seconds, 100.0 * cpu / seconds, after.switches - before.switches,
-              static_cast<double>(after.switches - before.switches) / seconds);
+  std::string detail;
+  const long wakes = wakeUps(before, after, &detail);
+  std::printf("%-9s rss %ld KiB  cpu %.2f s in %d s (%.3f %%)  wake-ups %ld (%.2f/s):%s\n", name, after.rssKiB, cpu,
+              seconds, 100.0 * cpu / seconds, wakes, static_cast<double>(wakes) / seconds, detail.c_str());
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include <functional>
 
 #include "TokvaneCore/Snapshot/SnapshotStore.hpp"
+#include "TokvaneWidgets/Bus/AppearanceWatcher.hpp"
 #include "TokvaneWidgets/Bus/BusNames.hpp"
 #include "TokvaneWidgets/Bus/WidgetBus.hpp"
 #include "TokvaneWidgets/Host/DesktopWidgetWindow.hpp"
@@ -260,6 +261,31 @@ TEST_F(WidgetHostOnX11Test, ReloadSignalRebuildsEveryWidgetOnceForABurst) {
   // The session's reset (780 s after generation) has passed: both redraw.
   EXPECT_EQ(host.window(0)->model().windows[0].percentLeftText, "100%");
   EXPECT_GT(host.window(1)->paintCount(), paints);
+}
+
+TEST(WidgetAppearanceOnTheBus, FollowsThePortalsColourScheme) {
+  // The portal is played by a second connection that owns its name.
+  QDBusConnection portal = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("portal"));
+  ASSERT_TRUE(portal.registerService(QStringLiteral("org.freedesktop.portal.Desktop")));
+  AppearanceWatcher watcher;  // its first Read finds nobody answering: no preference
+  std::vector<std::optional<WidgetAppearance>> seen;
+  QObject::connect(&watcher, &AppearanceWatcher::changed, [&](auto appearance) { seen.push_back(appearance); });
+  auto announce = [&](const QString& group, uint scheme) {
+    QDBusMessage signal = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/portal/desktop"),
+                                                     QStringLiteral("org.freedesktop.portal.Settings"),
+                                                     QStringLiteral("SettingChanged"));
+    signal << group << QStringLiteral("color-scheme") << QVariant::fromValue(QDBusVariant(QVariant(scheme)));
+    portal.send(signal);
+  };
+  announce(QStringLiteral("org.freedesktop.appearance"), 1);
+  ASSERT_TRUE(waitFor([&] { return seen.size() == 1; }));
+  EXPECT_EQ(watcher.current(), WidgetAppearance::dark);
+  announce(QStringLiteral("org.example.other"), 2);  // not ours
+  announce(QStringLiteral("org.freedesktop.appearance"), 2);
+  ASSERT_TRUE(waitFor([&] { return seen.size() == 2; }));
+  EXPECT_EQ(seen.back(), WidgetAppearance::light);
+  portal.unregisterService(QStringLiteral("org.freedesktop.portal.Desktop"));
+  QDBusConnection::disconnectFromBus(QStringLiteral("portal"));
 }
 
 }  // namespace

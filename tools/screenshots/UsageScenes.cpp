@@ -23,7 +23,8 @@ LimitWindow window(const char* id, const char* label, double used, double durati
 
 
 // Sets up a model with `configure`, publishes once, and grabs the popover.
-QImage renderPopover(Appearance appearance, const std::function<void(PopoverModel&, Date)>& configure) {
+QImage renderPopover(Appearance appearance, const std::function<void(PopoverModel&, Date)>& configure,
+                     bool rounded = false) {
   // Clock times as an American English user sees them.
   QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
   PopoverModel harness;
@@ -34,6 +35,7 @@ QImage renderPopover(Appearance appearance, const std::function<void(PopoverMode
 
   PopoverRoot root(*harness.model, harness.preferences, {}, harness.locations);
   root.setClock([now] { return now; });
+  root.setRoundedCorners(rounded);
   root.setPalette(paletteFor(appearance));
   waitUntil([&] { return root.heights().total() > 0; }, 2000);
   // Let every layout settle, then size the popover as the controller would.
@@ -92,6 +94,9 @@ SceneRegistration usageSeverities("popover-usage-severities",
                                   [](Appearance a) { return renderPopover(a, severities); });
 SceneRegistration usageStale("popover-usage-stale", [](Appearance a) { return renderPopover(a, staleProvider); });
 SceneRegistration usageSignIn("popover-usage-signin", [](Appearance a) { return renderPopover(a, signInNeeded); });
+// As it shows where a compositor draws translucent windows.
+SceneRegistration usageRounded("popover-usage-rounded",
+                               [](Appearance a) { return renderPopover(a, signInNeeded, true); });
 SceneRegistration usageEmpty("popover-usage-empty", [](Appearance a) {
   return renderPopover(a, [](PopoverModel&, Date) {});
 });

@@ -1,0 +1,1 @@
+#include "tests/desktop/support/TestStatusWatcherObject.hpp"
