@@ -425,9 +425,12 @@ void UsageStore::migrate() {
   // journal mid-batch; 16 MiB holds the largest batch's with room to spare,
   // and more only costs memory).
   connection_->exec("PRAGMA cache_size=-16384");
-  // The journal takes several such batches before a checkpoint copies and
+  // The journal takes many such batches before a checkpoint copies and
   // syncs them, which checkpointIfDue() does off the lock (this replaces
-  // SQLite's own checkpoint at commit).
+  // SQLite's own checkpoint at commit). A checkpoint copies each page once
+  // however often the log holds it, so a long log costs fewer copies; once
+  // applied, the log starts over (its file is reused, not shrunk: cutting
+  // it at a restart would hold up the write that restarts it).
   sqlite3_wal_hook(connection_->handle(), &UsageStore::noteWALSize, this);
 }
 
@@ -514,12 +517,16 @@ int UsageStore::noteWALSize(void* store, sqlite3*, const char*, int pages) {
 }
 
 void UsageStore::checkpointIfDue() {
-  if (walPages_.load(std::memory_order_relaxed) < checkpointPages) return;
+  if (walPages_.load(std::memory_order_relaxed) < checkpointPages_) return;
   std::lock_guard checkpointLock(checkpointMutex_);
-  if (walPages_.load(std::memory_order_relaxed) < checkpointPages) return;
+  if (walPages_.load(std::memory_order_relaxed) < checkpointPages_) return;
   try {
     if (!checkpointConnection_) {
-      checkpointConnection_ = std::make_unique<SQLiteConnection>(path_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX);
+      auto opened = std::make_unique<SQLiteConnection>(path_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX);
+      // A first read attaches it to the write-ahead log; until then it has
+      // nothing to checkpoint.
+      opened->exec("SELECT count(*) FROM sqlite_master");
+      checkpointConnection_ = std::move(opened);
     }
     // Passive: it copies what no reader still needs and waits for no one;
     // the writes go on meanwhile, and the log starts over at the first

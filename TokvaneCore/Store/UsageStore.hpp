@@ -156,12 +156,12 @@ class UsageStore {
   void saveLocked(const std::string& key, const std::string& json);
 
   // Checkpoints the write-ahead log through a connection of its own once
-  // the indexer's writes have grown it past checkpointPages: outside the
+  // the indexer's writes have grown it past checkpointPages_: outside the
   // store's lock, so that no caller waits while its pages are copied and
   // synced. The ledger's own connection never checkpoints before it closes.
   void checkpointIfDue();
   static int noteWALSize(void* store, sqlite3* db, const char* name, int pages);
-  static constexpr int checkpointPages = 8192;
+  int checkpointPages_ = 32768;  // 128 MiB of log; tests use less
 
   FairMutex mutex_;
   std::unique_ptr<SQLiteConnection> connection_;

@@ -33,6 +33,7 @@ struct UsageStoreInspector {
   static sqlite3* db(UsageStore& store) { return store.connection_->handle(); }
   // Whether a caller waits for the store while another holds it.
   static bool othersWaiting(UsageStore& store) { return store.mutex_.othersWaiting(); }
+  static void checkpointAfter(UsageStore& store, int pages) { store.checkpointPages_ = pages; }
 };
 
 void PrintTo(const UsageStoreError& error, std::ostream* out) { *out << error.what(); }
@@ -942,6 +943,33 @@ TEST_F(UsageStoreIngest, AFailingChunkRollsBackEveryChunkOfTheCall) {
   // Nothing was left half done: the same call now writes every chunk.
   EXPECT_EQ(store->ingestChunks(writesOf(chunks), utc), (std::vector<int>{2, 1, 1}));
   EXPECT_EQ(store->cursor("/logs/c.jsonl")->offset, 40);
+}
+
+TEST_F(UsageStoreIngest, TheWriteAheadLogIsCheckpointedAndStartsOverWhileTheIndexerWrites) {
+  // A small mark, so that a few batches pass it.
+  constexpr int mark = 64;
+  UsageStoreInspector::checkpointAfter(*store, mark);
+  // The log file is reused, not shrunk, when it starts over: its size shows
+  // the longest it ever was (a header, then frames of a page and a header).
+  const auto walFrames = [&] {
+    return (static_cast<int64_t>(std::filesystem::file_size(path.string() + "-wal")) - 32) / (4096 + 24);
+  };
+  int64_t largest = 0;
+  int key = 0;
+  for (int round = 0; round < 40; ++round) {
+    std::vector<UsageEvent> events;
+    for (int i = 0; i < 200; ++i, ++key) {
+      // Keys all over the index, as new message ids are.
+      events.push_back(event("k" + std::to_string((key * 2654435761u) % 1000003u), "2025-03-01T10:00:00Z"));
+    }
+    const TestChunk chunk{events, FileCursor{"/logs/a.jsonl", 1, round, {}}};
+    ASSERT_EQ(store->ingestChunks(writesOf({chunk}), utc), std::vector<int>{200});
+    largest = std::max<int64_t>(largest, walFrames());
+  }
+  // Without checkpoints the log would hold every batch's pages (well over a
+  // thousand frames); with them it stays within the mark and one batch.
+  EXPECT_LT(largest, 4 * mark);
+  EXPECT_EQ(scalar(db(), "SELECT count(*) FROM seen"), "8000");
 }
 
 // A calendar that runs a hook the first time it is asked about an instant
