@@ -255,6 +255,8 @@ TEST(StatsTab, TheInfoButtonOpensAndClosesTheExplanation) {
   chooseSegment(section->unitPicker(), 1);
   EXPECT_EQ(section->infoPopup(), nullptr);
   EXPECT_FALSE(info->isVisibleTo(tab.get()));
+  // The closed popups delete themselves.
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 TEST(PopoverStatsTabs, TheRootShowsBothTabsAndMeasuresTheirContent) {
