@@ -55,6 +55,17 @@ long long switches(qint64 pid) {
   return total;
 }
 
+// The directory watcher's thread: the engine starts it when the first full
+// index has ended.
+bool watching(qint64 pid) {
+  const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+  for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+    QFile comm(tasks.filePath(task) + QStringLiteral("/comm"));
+    if (comm.open(QIODevice::ReadOnly) && comm.readAll().startsWith("app.tokvane.dir")) return true;
+  }
+  return false;
+}
+
 void pump(int milliseconds) {
   const auto end = Clock::now() + std::chrono::milliseconds(milliseconds);
   while (Clock::now() < end) {
@@ -112,21 +123,26 @@ int main(int argc, char** argv) {
   std::printf("start to first real title: %.3f s (\"%s\")\n", firstLabel, label.toUtf8().constData());
   std::fflush(stdout);
 
-  // Quiet: less than 1 % of one core over three half-second samples.
-  int quietSamples = 0;
-  long long last = cpuTicks(pid);
-  double quietAt = -1;
-  while (since(start) < 900 && quietSamples < 3) {
-    pump(500);
+  // The first full index has ended when the watcher starts; then the
+  // program is quiet once it used less than 1 % of one core over three
+  // half-second samples (the last publish written).
+  double indexed = -1;
+  while (since(start) < 1800 && indexed < 0 && tokvane.state() == QProcess::Running) {
+    pump(20);
+    if (watching(pid)) indexed = since(start);
     if (firstTitle < 0 && watcher.itemProperty(service, QStringLiteral("XAyatanaLabel")).toString().contains(u'%'))
       firstTitle = since(start);
+  }
+  std::printf("start to the first full index's end: %.1f s, CPU so far %.2f s\n", indexed,
+              double(cpuTicks(pid)) / ticksPerSecond);
+  int quietSamples = 0;
+  long long last = cpuTicks(pid);
+  while (since(start) < 1900 && quietSamples < 3) {
+    pump(500);
     const long long now = cpuTicks(pid);
     quietSamples = (now - last) * 100.0 / ticksPerSecond / 0.5 < 1.0 ? quietSamples + 1 : 0;
     last = now;
   }
-  quietAt = since(start);
-  std::printf("start to quiet (first index done): %.1f s, CPU so far %.2f s\n", quietAt - 1.5,
-              double(cpuTicks(pid)) / ticksPerSecond);
   if (firstTitle >= 0) std::printf("start to a percentage in the title: %.1f s\n", firstTitle);
   std::printf("title then: \"%s\"\n",
               watcher.itemProperty(service, QStringLiteral("XAyatanaLabel")).toString().toUtf8().constData());
