@@ -27,6 +27,7 @@
 #include "Tokvane/Popover/PopoverController.hpp"
 #include "Tokvane/StatusItem/StatusNotifierItem.hpp"
 #include "Tokvane/StatusItem/StatusNotifierTypes.hpp"
+#include "Tokvane/StatusItem/SystemTrayItem.hpp"
 #include "platform/qt/DBusNotificationCenter.hpp"
 #include "platform/qt/DBusWidgetCenter.hpp"
 #include "platform/qt/SessionBusNames.hpp"
@@ -454,6 +455,37 @@ TEST_F(ShellOnDesktop, WithoutAnyTrayTheLaunchShowsThePopover) {
   launch(std::nullopt, /*ownBackend=*/false);
   EXPECT_FALSE(delegate->statusItem()->hasHost());
   EXPECT_TRUE(pumpUntil([&] { return popoverShown(); }));
+}
+
+TEST_F(ShellOnDesktop, AnXEmbedTrayGetsQtsTrayIconWithItsRealGeometry) {
+  QProcess tray;
+  tray.start(QStringLiteral("trayer"), {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"),
+                                        QStringLiteral("right"), QStringLiteral("--widthtype"), QStringLiteral("pixel"),
+                                        QStringLiteral("--width"), QStringLiteral("120"), QStringLiteral("--height"),
+                                        QStringLiteral("24"), QStringLiteral("--SetPartialStrut"), QStringLiteral("true"),
+                                        QStringLiteral("--SetDockType"), QStringLiteral("true")});
+  if (!tray.waitForStarted()) GTEST_SKIP() << "trayer is not installed";
+  ASSERT_TRUE(pumpUntil([] { return SystemTrayItem::trayAvailable(); }));
+  launch(std::nullopt, /*ownBackend=*/false);
+  ASSERT_NE(dynamic_cast<SystemTrayItem*>(&delegate->statusItem()->backend()), nullptr);
+  EXPECT_TRUE(delegate->statusItem()->hasHost());
+  EXPECT_FALSE(delegate->statusItem()->backend().hostShowsLabel());
+  // Embedded in the tray at the screen's top right (before that it sits at 0,0).
+  ASSERT_TRUE(pumpUntil([&] {
+    const auto geometry = delegate->statusItem()->backend().geometry();
+    return geometry && geometry->x() > 640;
+  }));
+  const QRect icon = *delegate->statusItem()->backend().geometry();
+  EXPECT_FALSE(popoverShown());
+  // A real click on the icon opens the popover below the tray.
+  QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(icon.center().x()),
+                                                QString::number(icon.center().y()), QStringLiteral("click"),
+                                                QStringLiteral("1")});
+  ASSERT_TRUE(pumpUntil([&] { return popoverShown(); }));
+  EXPECT_GE(delegate->popover()->window()->y(), icon.bottom());
+  delegate.reset();
+  tray.kill();
+  tray.waitForFinished();
 }
 
 TEST_F(ShellOnDesktop, ASecondLaunchHandsItsAddressToTheFirst) {
