@@ -18,7 +18,9 @@
 #include <QVariantMap>
 #include <functional>
 
+#include "Tokvane/App/SingleInstance.hpp"
 #include "TokvaneCore/Snapshot/SnapshotStore.hpp"
+#include "platform/qt/DBusNotificationCenter.hpp"
 #include "TokvaneWidgets/Bus/AppearanceWatcher.hpp"
 #include "TokvaneWidgets/Bus/BusNames.hpp"
 #include "TokvaneWidgets/Bus/WidgetBus.hpp"
@@ -200,6 +202,32 @@ TEST_F(WidgetProgramTest, ClickOpensTheApplication) {
   EXPECT_EQ(standIn->opened, QStringList{QStringLiteral("tokvane://open")});
   bus.unregisterService(QLatin1String(BusNames::applicationService));
   bus.unregisterObject(QLatin1String(BusNames::applicationPath));
+}
+
+// The application's own bus code, run here in place of the whole program:
+// its instance answers the widget's click and its notification centre
+// hears the refresh button.
+TEST_F(WidgetProgramTest, TheApplicationsBusCodeHearsTheClicks) {
+  SingleInstance instance;
+  ASSERT_EQ(instance.claim({}), SingleInstance::Role::primary);
+  QStringList opened;
+  instance.onOpen = [&](const QStringList& urls) { opened << urls; };
+  DBusNotificationCenter notifications;
+  int refreshes = 0;
+  const auto observation = notifications.observe("app.tokvane.refresh", [&] { ++refreshes; });
+  InstanceFile::write(instanceFile(), {{WidgetKind::small, 900, 40, ProviderID::claude}});
+  SnapshotStore(snapshotDirectory()).write(Snapshot::placeholder());
+  start();
+  QStringList ids;
+  ASSERT_TRUE(waitFor([&] { return !(ids = windowsNamed(QStringLiteral("Provider limits"))).isEmpty(); }));
+  const QPoint origin = windowPosition(ids.first());
+  click(origin + QPoint(170 - 16 - 9, 16 + 9));
+  ASSERT_TRUE(waitFor([&] { return refreshes == 1; }));
+  EXPECT_TRUE(opened.isEmpty());  // the refresh button opens nothing
+  click(origin + QPoint(85, 120));
+  ASSERT_TRUE(waitFor([&] { return !opened.isEmpty(); }));
+  EXPECT_EQ(opened, QStringList{QStringLiteral("tokvane://open")});
+  EXPECT_EQ(refreshes, 1);
 }
 
 // The host inside this process, on the real X server.
