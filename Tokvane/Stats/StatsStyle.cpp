@@ -6,12 +6,18 @@
 #include <QLayout>
 #include <QWidget>
 #include <cmath>
+#include <map>
+#include <tuple>
 
 #include "Tokvane/Theme/SymbolImage.hpp"
 #include "Tokvane/Theme/SystemColors.hpp"
 #include "TokvaneCore/Presentation/ProviderDisplay.hpp"
 
 namespace tokvane::StatsStyle {
+
+namespace {
+QImage renderLogo(ProviderID provider, qreal size, const QColor& tint, qreal devicePixelRatio);
+}  // namespace
 
 QColor accent(ProviderID provider, Appearance appearance) {
   const AccentColor colour = tokvane::accent(provider);
@@ -30,6 +36,20 @@ QColor accent(ProviderID provider, Appearance appearance) {
 }
 
 QImage logo(ProviderID provider, qreal size, const QColor& tint, qreal devicePixelRatio) {
+  // Rows repaint often with the same few logos: keep each rendering (views
+  // run on the main thread only).
+  static std::map<std::tuple<ProviderID, qreal, QRgb, qreal>, QImage> cache;
+  const auto key = std::make_tuple(provider, size, tint.rgba(), devicePixelRatio);
+  if (const auto found = cache.find(key); found != cache.end()) return found->second;
+  QImage image = renderLogo(provider, size, tint, devicePixelRatio);
+  if (cache.size() > 64) cache.clear();
+  cache.emplace(key, image);
+  return image;
+}
+
+namespace {
+
+QImage renderLogo(ProviderID provider, qreal size, const QColor& tint, qreal devicePixelRatio) {
   const std::string_view svg = tokvane::logo(provider);
   if (svg.empty()) return {};
   QSvgRenderer renderer(QByteArray(svg.data(), static_cast<qsizetype>(svg.size())));
@@ -50,6 +70,8 @@ QImage logo(ProviderID provider, qreal size, const QColor& tint, qreal devicePix
   image.setDevicePixelRatio(devicePixelRatio);
   return image;
 }
+
+}  // namespace
 
 namespace {
 

@@ -27,6 +27,9 @@
 #include "Tokvane/Popover/PopoverController.hpp"
 #include "Tokvane/StatusItem/StatusNotifierItem.hpp"
 #include "Tokvane/StatusItem/StatusNotifierTypes.hpp"
+#include "platform/qt/DBusNotificationCenter.hpp"
+#include "platform/qt/DBusWidgetCenter.hpp"
+#include "platform/qt/SessionBusNames.hpp"
 #include "TokvaneCore/Foundation/ISO8601.hpp"
 #include "TokvaneCore/Snapshot/SnapshotStore.hpp"
 #include "tests/desktop/support/TestStatusWatcher.hpp"
@@ -152,6 +155,50 @@ class URLRecorder final : public QObject {
  public Q_SLOTS:
   void open(const QUrl& url) { opened.append(url); }
 };
+
+// Counts a signal heard on another connection.
+class SignalCounter final : public QObject {
+  Q_OBJECT
+ public:
+  int count = 0;
+ public Q_SLOTS:
+  void heard() { ++count; }
+};
+
+TEST(SessionBusBindings, TheRefreshNotificationAndTheWidgetReloadTravelOnTheBus) {
+  QDBusConnection other = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("poster"));
+  ASSERT_TRUE(other.isConnected());
+  DBusNotificationCenter center;
+  int refreshes = 0;
+  auto token = center.observe("app.tokvane.refresh", [&] { ++refreshes; });
+  auto post = [&](const QString& name) {
+    QDBusMessage signal = QDBusMessage::createSignal(QStringLiteral("/app/tokvane/Notifications"),
+                                                     QStringLiteral("app.tokvane.Notifications"),
+                                                     QStringLiteral("Posted"));
+    signal << name;
+    other.send(signal);
+  };
+  post(QStringLiteral("app.tokvane.refresh"));
+  post(QStringLiteral("app.tokvane.other"));
+  EXPECT_TRUE(pumpUntil([&] { return refreshes == 1; }));
+  pumpUntil([] { return false; }, 100);
+  EXPECT_EQ(refreshes, 1);
+  // Its own posts reach it too, as any sender's do.
+  center.post("app.tokvane.refresh");
+  EXPECT_TRUE(pumpUntil([&] { return refreshes == 2; }));
+  token->cancel();
+  post(QStringLiteral("app.tokvane.refresh"));
+  pumpUntil([] { return false; }, 100);
+  EXPECT_EQ(refreshes, 2);
+
+  SignalCounter reloads;
+  ASSERT_TRUE(other.connect(QString(), QStringLiteral("/app/tokvane/Widgets"), QStringLiteral("app.tokvane.Widgets"),
+                            QStringLiteral("ReloadAllTimelines"), &reloads, SLOT(heard())));
+  DBusWidgetCenter widgets;
+  widgets.reloadAllTimelines();
+  EXPECT_TRUE(pumpUntil([&] { return reloads.count == 1; }));
+  QDBusConnection::disconnectFromBus(QStringLiteral("poster"));
+}
 
 class ShellOnDesktop : public ::testing::Test {
  protected:

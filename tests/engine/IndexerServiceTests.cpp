@@ -767,6 +767,38 @@ TEST_P(IndexerServiceOnThreads, CodexSessionAndModelCarryAcrossChunksAndRuns) {
                 {"model", "gpt-5.1-codex"}, {"provider", "codex"}, {"session", "sess-1"}, {"usageRecords", "1"}}));
 }
 
+// A token count as tools before usage records write it: the session's
+// running total, at `minute`.
+std::string codexTotalLine(int64_t input, int64_t cached, int64_t output, int minute) {
+  return R"({"timestamp":")" + logStamp(minute) +
+         R"(","type":"event_msg","payload":{"type":"token_count","info":{"total_token_usage":{"input_tokens":)" +
+         std::to_string(input) + R"(,"cached_input_tokens":)" + std::to_string(cached) + R"(,"output_tokens":)" +
+         std::to_string(output) + R"(}},"rate_limits":null}})" + "\n";
+}
+
+// A sub-agent's log replays its parent's lines: a running total seen in one
+// file adds nothing in the other, whichever is read first, and the growth
+// after it counts once.
+TEST_P(IndexerServiceOnThreads, CodexRunningTotalsCountOnceAcrossFilesThatReplayThem) {
+  const int threads = GetParam();
+  const std::string shared = codexTotalLine(1000, 200, 50, 1) + codexTotalLine(1000, 200, 50, 1) +
+                             codexTotalLine(2500, 900, 120, 2);
+  for (const bool parentNewer : {true, false}) {
+    SCOPED_TRACE(parentNewer ? "the parent read first" : "the sub-agent read first");
+    Indexer indexer(options(threads, 100));
+    const fs::path parent = indexer.codex("2025/12/31/rollout-parent.jsonl");
+    const fs::path agent = indexer.codex("2025/12/31/rollout-agent.jsonl");
+    writeFile(parent, codexSessionMeta("parent") + codexTurnContext("gpt-5") + shared);
+    writeFile(agent, codexSessionMeta("agent") + codexTurnContext("gpt-5") + shared + codexTotalLine(3000, 1000, 150, 3));
+    setModified(parent, parentNewer ? 1'700'000'100 : 1'700'000'000);
+    setModified(agent, parentNewer ? 1'700'000'000 : 1'700'000'100);
+    EXPECT_EQ(indexer.indexAll().newEvents, 3);
+    EXPECT_EQ(indexer.indexAll().newEvents, 0);
+    EXPECT_EQ(query(indexer.ledger, "SELECT SUM(uncached) || '/' || SUM(cache_read) || '/' || SUM(output) FROM daily"),
+              Strings{"2000/1000/150"});
+  }
+}
+
 ProviderLimits storedLimits(double unixTime, double usedFraction) {
   ProviderLimits limits;
   limits.fetchedAt = Date::fromUnix(unixTime);

@@ -3,12 +3,15 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QKeyEvent>
+#include <QTimer>
 #include <cmath>
 
 #include "Tokvane/Popover/PopoverController.hpp"
 #include "Tokvane/Popover/PopoverPlacement.hpp"
 #include "Tokvane/Popover/PopoverRoot.hpp"
 #include "Tokvane/Usage/PopoverFooter.hpp"
+#include "Tokvane/Usage/LimitRow.hpp"
+#include "Tokvane/Usage/ProviderSection.hpp"
 #include "Tokvane/Usage/UsageTab.hpp"
 #include "tests/interface/support/PopoverModel.hpp"
 
@@ -150,6 +153,51 @@ TEST_F(PopoverControllerTest, FooterFollowsTheModel) {
   footer->setValue({Date::now() - 125, true});
   EXPECT_EQ(footer->statusText(), QStringLiteral("Updated 2m ago"));
   EXPECT_FALSE(footer->showsRefreshButton());
+}
+
+}  // namespace
+}  // namespace tokvane
+
+namespace tokvane {
+namespace {
+
+// The one running timer of a widget with a 30-second period.
+QTimer* thirtySecondTimer(QObject& owner) {
+  for (QTimer* timer : owner.findChildren<QTimer*>(QString(), Qt::FindDirectChildrenOnly)) {
+    if (timer->interval() == 30'000 && timer->isActive()) return timer;
+  }
+  return nullptr;
+}
+
+TEST(PopoverFooter, TheAgeAdvancesEvery30SecondsWithoutAModelChange) {
+  Date now = Date::fromUnix(1767268020);
+  PopoverFooter footer({}, {}, {});
+  footer.setClock([&now] { return now; });
+  footer.setValue({now - 30, false});
+  EXPECT_EQ(footer.statusText(), QStringLiteral("Updated just now"));
+  QTimer* ticker = thirtySecondTimer(footer);
+  ASSERT_NE(ticker, nullptr);
+  now = now + 30;
+  QMetaObject::invokeMethod(ticker, "timeout", Qt::DirectConnection);
+  EXPECT_EQ(footer.statusText(), QStringLiteral("Updated 1m ago"));
+}
+
+TEST(UsageTab, CountdownsMoveOnEvery30Seconds) {
+  popovertest::PopoverModel harness;
+  harness.makePresent(ProviderID::claude);
+  Date now = Date::fromUnix(1767268020);
+  ProviderLimits limits;
+  limits.windows.emplace_back("session", "Session", 0.3, 18000, now + 3600, LimitSource::live());
+  harness.setLimits(ProviderID::claude, limits);
+  UsageTab tab(*harness.model, harness.preferences, harness.locations);
+  tab.setClock([&now] { return now; });
+  QTimer* ticker = thirtySecondTimer(tab);
+  ASSERT_NE(ticker, nullptr);
+  now = now + 600;
+  QMetaObject::invokeMethod(ticker, "timeout", Qt::DirectConnection);
+  ASSERT_EQ(tab.sections().size(), 1u);
+  EXPECT_EQ(tab.sections()[0]->value().now, now);
+  EXPECT_EQ(tab.sections()[0]->rows()[0]->value().bar.resetText, "50m");
 }
 
 }  // namespace

@@ -259,6 +259,27 @@ TEST(StatsTab, TheInfoButtonOpensAndClosesTheExplanation) {
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
+TEST(StatsTab, AnEqualSummaryRepaintsNothing) {
+  SummaryModelHarness h;
+  addUsage(h);
+  h.publish();
+  SummarySection section(h.calendar);
+  section.setContent(h.model->summary(), std::nullopt, SummaryUnit::cost);
+  section.resize(statsContentWidth, section.heightForWidth(statsContentWidth));
+  section.show();
+  for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+  const int painted = section.chart()->paintCount();
+  ASSERT_GT(painted, 0);
+
+  section.setContent(h.model->summary(), std::nullopt, SummaryUnit::cost);
+  for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+  EXPECT_EQ(section.chart()->paintCount(), painted);
+
+  section.setContent(h.model->summary(), std::nullopt, SummaryUnit::tokens);
+  for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+  EXPECT_GT(section.chart()->paintCount(), painted);
+}
+
 TEST(PopoverStatsTabs, TheRootShowsBothTabsAndMeasuresTheirContent) {
   SummaryModelHarness h;
   PopoverRoot root(*h.model, h.preferences, {}, h.locations);
