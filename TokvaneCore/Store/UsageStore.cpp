@@ -344,7 +344,11 @@ UsageStore::UsageStore(const std::filesystem::path& url) {
   std::lock_guard lock(mutex_);
   path_ = databasePath(url);
   refuseTruncatedFile(path_);
-  connection_ = std::make_unique<SQLiteConnection>(path_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX);
+  // Every use of the connection holds mutex_, so SQLite's own lock around
+  // each call would only be taken a second time, a dozen times for every
+  // event written: the connection is opened without it. (The checkpoint's
+  // connection keeps it; it is used outside mutex_.)
+  connection_ = std::make_unique<SQLiteConnection>(path_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX);
   try {
     // SQLite quietly falls back to reading a write-protected file; the
     // ledger must be writable, so that is a failure to open.
