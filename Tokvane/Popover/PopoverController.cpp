@@ -24,9 +24,11 @@ class PopoverWindow final : public QWidget {
   }
 
  protected:
+  // Every way the window goes (our close, Qt's outside-click close, the
+  // compositor or window manager taking it away) is a close.
   void hideEvent(QHideEvent* event) override {
     QWidget::hideEvent(event);
-    if (!event->spontaneous()) controller_.didClose();
+    controller_.didClose();
   }
   void keyPressEvent(QKeyEvent* event) override {
     if (event->key() == Qt::Key_Escape) {

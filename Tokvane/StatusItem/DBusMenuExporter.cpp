@@ -81,8 +81,13 @@ void DBusMenuExporter::rebuild() {
   std::unique_ptr<QMenu> fresh = builder_ ? builder_() : nullptr;
   if (!fresh) fresh = std::make_unique<QMenu>();
   // An action of the old menu may be running right now (a host's click
-  // that leads here): let it finish first.
-  if (menu_) menu_.release()->deleteLater();
+  // that leads here): it goes on a later turn of the loop, or with us.
+  if (menu_) {
+    retired_.push_back(std::move(menu_));
+    QTimer::singleShot(0, this, [this] {
+      retired_.clear();
+    });
+  }
   menu_ = std::move(fresh);
   ++revision_;
   Q_EMIT layoutUpdated(revision_, 0);

@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "Tokvane/StatusItem/StatusNotifierTypes.hpp"
 
@@ -58,6 +59,8 @@ class DBusMenuExporter final : public QObject {
   QString path_;
   Builder builder_;
   std::unique_ptr<QMenu> menu_;
+  // Menus replaced while one of their actions may still run.
+  std::vector<std::unique_ptr<QMenu>> retired_;
   uint revision_ = 1;
   bool exported_ = false;
 };

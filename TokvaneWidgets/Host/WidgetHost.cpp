@@ -45,7 +45,10 @@ WidgetHost::WidgetHost(Options options, QObject* parent)
 
 WidgetHost::~WidgetHost() {
   for (auto& slot : slots_) delete slot->window;
-  delete gallery_.data();
+  if (gallery_ != nullptr) {
+    gallery_->removeEventFilter(this);
+    delete gallery_.data();
+  }
 }
 
 void WidgetHost::start() {
@@ -247,7 +250,7 @@ void WidgetHost::watchSnapshot() {
 }
 
 bool WidgetHost::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == gallery_ && event->type() == QEvent::Close && slots_.empty()) {
+  if (event->type() == QEvent::Close && slots_.empty() && watched == gallery_) {
     QTimer::singleShot(0, this, [this] {
       if (slots_.empty() && (gallery_ == nullptr || !gallery_->isVisible())) emit idle();
     });

@@ -16,6 +16,13 @@ namespace tokvane::widgets::WidgetPainter {
 namespace {
 
 constexpr qreal refreshSize = 18;
+
+// Where the painting in progress put lines that change with the clock.
+thread_local std::vector<QRectF>* movingLines = nullptr;
+
+void noteMovingLine(const WindowCell& cell, const QRectF& line) {
+  if (movingLines != nullptr && cell.countdown && cell.countdown->running) movingLines->push_back(line);
+}
 constexpr qreal headerHeight = 18;
 
 QString qs(const std::string& text) { return QString::fromStdString(text); }
@@ -129,6 +136,7 @@ qreal paintSmallWindow(QPainter& painter, const WindowCell& cell, Date clock, qr
   }
   drawLine(painter, lineFont, colors.secondary, left, top, width - countdownWidth - (cell.countdown ? 2 : 0),
            qs(cell.label));
+  noteMovingLine(cell, QRectF(left, top, width, lineMetrics.height()));
   qreal y = top + lineMetrics.height() + 3;
 
   const QFont percentFont = widgetFont(17, QFont::DemiBold);
@@ -216,6 +224,7 @@ void paintCompactWindow(QPainter& painter, const WindowCell& cell, Date clock, q
   const qreal labelWidth = drawLine(painter, font, colors.secondary, left, top, labelRoom, qs(cell.label));
   drawAtBaseline(painter, percentFont, colors.primary, left + labelWidth + (labelWidth > 0 ? 3 : 0),
                  top + metrics.ascent(), percent);
+  noteMovingLine(cell, QRectF(left, top, width, metrics.height()));
   paintMiniBar(painter, cell, QRectF(left, top + metrics.height() + 2, width, 5), accentColor, colors);
 }
 
@@ -310,7 +319,9 @@ void paintList(QPainter& painter, const WidgetModel& model, Date clock, QSizeF s
 }  // namespace
 
 void paint(QPainter& painter, const WidgetModel& model, Date clock, const WidgetColors& colors, QSizeF size,
-           bool roundedCorners) {
+           bool roundedCorners, std::vector<QRectF>* clockLines) {
+  if (clockLines != nullptr) clockLines->clear();
+  movingLines = clockLines;
   painter.save();
   painter.setRenderHint(QPainter::Antialiasing);
   painter.setRenderHint(QPainter::TextAntialiasing);
@@ -331,6 +342,7 @@ void paint(QPainter& painter, const WidgetModel& model, Date clock, const Widget
     paintList(painter, model, clock, size, colors);
   }
   painter.restore();
+  movingLines = nullptr;
 }
 
 QRectF refreshButtonRect(const WidgetModel& model, QSizeF size) {

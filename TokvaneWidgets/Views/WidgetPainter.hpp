@@ -2,6 +2,7 @@
 
 #include <QRectF>
 #include <QSizeF>
+#include <vector>
 
 #include "TokvaneCore/Foundation/Date.hpp"
 #include "TokvaneWidgets/Display/WidgetModel.hpp"
@@ -18,8 +19,10 @@ namespace WidgetPainter {
 // The radius of the widget's rounded corners (square without a compositor).
 inline constexpr qreal cornerRadius = 20;
 
+// `clockLines`, when given, receives the text lines that hold a running
+// countdown (all that changes when only the clock moves).
 void paint(QPainter& painter, const WidgetModel& model, Date clock, const WidgetColors& colors, QSizeF size,
-           bool roundedCorners);
+           bool roundedCorners, std::vector<QRectF>* clockLines = nullptr);
 
 // Where the refresh button sits (18 x 18 at the content's top right), or an
 // empty rectangle when the model shows none (the empty state).

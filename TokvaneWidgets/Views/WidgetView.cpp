@@ -34,6 +34,7 @@ bool WidgetView::setModel(WidgetModel model, Date clock) {
   if (model == model_) return setClock(clock);
   model_ = std::move(model);
   shownTexts_ = clockTexts(clock);
+  painted_ = false;
   update();
   return true;
 }
@@ -43,13 +44,19 @@ bool WidgetView::setClock(Date clock) {
   auto texts = clockTexts(clock);
   if (texts == shownTexts_) return false;
   shownTexts_ = std::move(texts);
-  update();
+  if (!painted_) {
+    update();
+    return true;
+  }
+  // Only the countdown lines move: repaint just those.
+  for (const QRectF& line : clockLines_) update(line.toAlignedRect().adjusted(-1, -1, 1, 1));
   return true;
 }
 
 void WidgetView::setRoundedCorners(bool rounded) {
   if (rounded == rounded_) return;
   rounded_ = rounded;
+  painted_ = false;
   update();
 }
 
@@ -64,8 +71,12 @@ void WidgetView::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.scale(scale_, scale_);
   const auto& kindInfo = info(kind_);
+  std::vector<QRectF> lines;
   WidgetPainter::paint(painter, model_, clock_, WidgetColors::of(appearanceOf(palette())),
-                       QSizeF(kindInfo.width, kindInfo.height), rounded_);
+                       QSizeF(kindInfo.width, kindInfo.height), rounded_, &lines);
+  clockLines_.clear();
+  for (const QRectF& line : lines) clockLines_.push_back(QRectF(line.topLeft() * scale_, line.size() * scale_));
+  painted_ = true;
 }
 
 }  // namespace tokvane::widgets

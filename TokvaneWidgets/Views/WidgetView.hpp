@@ -46,6 +46,8 @@ class WidgetView : public QWidget {
   WidgetModel model_;
   Date clock_;
   std::vector<std::string> shownTexts_;
+  std::vector<QRectF> clockLines_;  // from the last paint, in the view's coordinates
+  bool painted_ = false;            // whether clockLines_ matches the model
   bool rounded_ = true;
   int paints_ = 0;
 };

@@ -27,6 +27,10 @@
 #include "Tokvane/Popover/PopoverController.hpp"
 #include "Tokvane/StatusItem/StatusNotifierItem.hpp"
 #include "Tokvane/StatusItem/StatusNotifierTypes.hpp"
+#include "Tokvane/StatusItem/SystemTrayItem.hpp"
+#include "platform/qt/DBusNotificationCenter.hpp"
+#include "platform/qt/DBusWidgetCenter.hpp"
+#include "platform/qt/SessionBusNames.hpp"
 #include "TokvaneCore/Foundation/ISO8601.hpp"
 #include "TokvaneCore/Snapshot/SnapshotStore.hpp"
 #include "tests/desktop/support/TestStatusWatcher.hpp"
@@ -152,6 +156,50 @@ class URLRecorder final : public QObject {
  public Q_SLOTS:
   void open(const QUrl& url) { opened.append(url); }
 };
+
+// Counts a signal heard on another connection.
+class SignalCounter final : public QObject {
+  Q_OBJECT
+ public:
+  int count = 0;
+ public Q_SLOTS:
+  void heard() { ++count; }
+};
+
+TEST(SessionBusBindings, TheRefreshNotificationAndTheWidgetReloadTravelOnTheBus) {
+  QDBusConnection other = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("poster"));
+  ASSERT_TRUE(other.isConnected());
+  DBusNotificationCenter center;
+  int refreshes = 0;
+  auto token = center.observe("app.tokvane.refresh", [&] { ++refreshes; });
+  auto post = [&](const QString& name) {
+    QDBusMessage signal = QDBusMessage::createSignal(QStringLiteral("/app/tokvane/Notifications"),
+                                                     QStringLiteral("app.tokvane.Notifications"),
+                                                     QStringLiteral("Posted"));
+    signal << name;
+    other.send(signal);
+  };
+  post(QStringLiteral("app.tokvane.refresh"));
+  post(QStringLiteral("app.tokvane.other"));
+  EXPECT_TRUE(pumpUntil([&] { return refreshes == 1; }));
+  pumpUntil([] { return false; }, 100);
+  EXPECT_EQ(refreshes, 1);
+  // Its own posts reach it too, as any sender's do.
+  center.post("app.tokvane.refresh");
+  EXPECT_TRUE(pumpUntil([&] { return refreshes == 2; }));
+  token->cancel();
+  post(QStringLiteral("app.tokvane.refresh"));
+  pumpUntil([] { return false; }, 100);
+  EXPECT_EQ(refreshes, 2);
+
+  SignalCounter reloads;
+  ASSERT_TRUE(other.connect(QString(), QStringLiteral("/app/tokvane/Widgets"), QStringLiteral("app.tokvane.Widgets"),
+                            QStringLiteral("ReloadAllTimelines"), &reloads, SLOT(heard())));
+  DBusWidgetCenter widgets;
+  widgets.reloadAllTimelines();
+  EXPECT_TRUE(pumpUntil([&] { return reloads.count == 1; }));
+  QDBusConnection::disconnectFromBus(QStringLiteral("poster"));
+}
 
 class ShellOnDesktop : public ::testing::Test {
  protected:
@@ -407,6 +455,37 @@ TEST_F(ShellOnDesktop, WithoutAnyTrayTheLaunchShowsThePopover) {
   launch(std::nullopt, /*ownBackend=*/false);
   EXPECT_FALSE(delegate->statusItem()->hasHost());
   EXPECT_TRUE(pumpUntil([&] { return popoverShown(); }));
+}
+
+TEST_F(ShellOnDesktop, AnXEmbedTrayGetsQtsTrayIconWithItsRealGeometry) {
+  QProcess tray;
+  tray.start(QStringLiteral("trayer"), {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"),
+                                        QStringLiteral("right"), QStringLiteral("--widthtype"), QStringLiteral("pixel"),
+                                        QStringLiteral("--width"), QStringLiteral("120"), QStringLiteral("--height"),
+                                        QStringLiteral("24"), QStringLiteral("--SetPartialStrut"), QStringLiteral("true"),
+                                        QStringLiteral("--SetDockType"), QStringLiteral("true")});
+  if (!tray.waitForStarted()) GTEST_SKIP() << "trayer is not installed";
+  ASSERT_TRUE(pumpUntil([] { return SystemTrayItem::trayAvailable(); }));
+  launch(std::nullopt, /*ownBackend=*/false);
+  ASSERT_NE(dynamic_cast<SystemTrayItem*>(&delegate->statusItem()->backend()), nullptr);
+  EXPECT_TRUE(delegate->statusItem()->hasHost());
+  EXPECT_FALSE(delegate->statusItem()->backend().hostShowsLabel());
+  // Embedded in the tray at the screen's top right (before that it sits at 0,0).
+  ASSERT_TRUE(pumpUntil([&] {
+    const auto geometry = delegate->statusItem()->backend().geometry();
+    return geometry && geometry->x() > 640;
+  }));
+  const QRect icon = *delegate->statusItem()->backend().geometry();
+  EXPECT_FALSE(popoverShown());
+  // A real click on the icon opens the popover below the tray.
+  QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(icon.center().x()),
+                                                QString::number(icon.center().y()), QStringLiteral("click"),
+                                                QStringLiteral("1")});
+  ASSERT_TRUE(pumpUntil([&] { return popoverShown(); }));
+  EXPECT_GE(delegate->popover()->window()->y(), icon.bottom());
+  delegate.reset();
+  tray.kill();
+  tray.waitForFinished();
 }
 
 TEST_F(ShellOnDesktop, ASecondLaunchHandsItsAddressToTheFirst) {

@@ -183,6 +183,30 @@ TEST(ChangingDisk, TheLedgerKeepsUpWithFoldersThatComeAndGoAndLogsRewrittenInPla
   env.mainLoop().drain();
 }
 
+// A log made again, or saved in place, at exactly the size that was read
+// holds no unread bytes by its size: the change the watcher reports for it
+// has its bytes looked at, and it is read again from its start.
+TEST(ChangingDisk, ALogRewrittenToItsOldSizeIsReadAgainWhenReportedChanged) {
+  TempDir home;
+  const Date at = Date::fromUnix(1767225600.0);
+  const fs::path log = home / ".claude" / "projects" / "p" / "a.jsonl";
+  writeFile(log, replies("a", 3, at));
+  testing::FakeEnv env;
+  UsageStore store(":memory:");
+  const ProviderLocations locations(home.path());
+  IndexerService indexer(store, locations, nullptr, std::make_shared<LocalCalendar>(), env);
+  ASSERT_EQ(indexer.indexAll().get().newEvents, 3);
+
+  const auto size = fs::file_size(log);
+  writeFile(log, replies("b", 3, at));  // other ids of the same length
+  ASSERT_EQ(fs::file_size(log), size);
+  EXPECT_EQ(indexer.indexAll().get().newEvents, 0) << "a full run goes by the size alone";
+  EXPECT_EQ(indexer.index({log.string()}).get().newEvents, 3);
+  // Unchanged since, it is not read again.
+  EXPECT_EQ(indexer.index({log.string()}).get().newEvents, 0);
+  EXPECT_THAT(env.logLines(), ::testing::IsEmpty());
+}
+
 // Makes something on a thread whose file-system user is nobody, so that
 // permissions apply even when the tests run as root; the threads it starts
 // inherit that user.

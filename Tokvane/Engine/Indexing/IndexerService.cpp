@@ -153,7 +153,10 @@ class IndexerService::Run {
         }
       } else if (const auto provider = providerForFile(resolved)) {
         // The one stat of the file in this run.
-        if (auto file = LogFile::from(resolved, status)) select(*provider, std::move(*file));
+        if (auto file = LogFile::from(resolved, status)) {
+          namedFiles_.insert(file->path);
+          select(*provider, std::move(*file));
+        }
       }
     }
 
@@ -278,6 +281,20 @@ class IndexerService::Run {
     return file.size;
   }
 
+  // A log the watcher named as changed that holds exactly as many bytes as
+  // were read, under the same inode, but other ones: made again or saved
+  // in place at its old size. Only named files are looked at: that costs
+  // one small read each, which every file of a full run should not pay.
+  static bool rewrittenToItsOldSize(const IndexJob& job) {
+    if (job.provider == ProviderID::grok || !job.cursor) return false;
+    const FileCursor& cursor = *job.cursor;
+    if (cursor.inode != job.file.inode || cursor.offset != job.file.size || cursor.offset <= 0) return false;
+    const auto stored = cursor.context.find(JSONLTail::fingerprintKey);
+    if (stored == cursor.context.end()) return false;
+    const auto now = JSONLTail::fingerprintOfFile(job.file.path, cursor.inode, cursor.offset);
+    return now && *now != stored->second;
+  }
+
   // Orders the files newest first and keeps, as jobs of one pass, those
   // with unread bytes.
   void addPass(ProviderID provider, std::vector<LogFile> files, const StoredCursors& cursors) {
@@ -291,6 +308,9 @@ class IndexerService::Run {
       job.cursorError = std::move(lookup.error);
       job.file = std::move(file);
       job.pendingBytes = pendingBytes(job);
+      if (job.pendingBytes <= 0 && namedFiles_.count(job.file.path) && rewrittenToItsOldSize(job)) {
+        job.pendingBytes = job.file.size;
+      }
       if (job.pendingBytes <= 0) continue;
       pass.total += job.pendingBytes;
       jobs_.push_back(std::move(job));
@@ -555,6 +575,8 @@ class IndexerService::Run {
   const Date now_;
   // The folders this run found unreadable.
   std::set<std::string> unreadable_;
+  // The files a change run was given by name (not found in a folder).
+  std::set<std::string> namedFiles_;
   std::vector<IndexJob> jobs_;
   std::vector<Pass> passes_;
   // Per job: the file failed and is read no further.
