@@ -168,6 +168,10 @@ void InotifyEventStream::settleRoot(size_t index, bool report) {
       return;
     }
     state.watched = false;
+    // The root was made between the failed watch and now: its parent may
+    // already have sent the event of its making, so try it again at once
+    // instead of waiting for a change that has happened.
+    if (error == ENOENT && isFolder(root)) continue;
     // A root that is there but cannot be watched (no permission) was
     // reported for a rescan; its parent is watched for the change of its
     // permissions. A root that is not a folder waits for one in its place.
