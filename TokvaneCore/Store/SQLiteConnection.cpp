@@ -2,11 +2,20 @@
 
 #include <sqlite3.h>
 
+#include <mutex>
+
 #include "TokvaneCore/Store/UsageStoreError.hpp"
 
 namespace tokvane {
 
 SQLiteConnection::SQLiteConnection(const std::string& path, int flags) {
+  // SQLite's memory statistics (which nothing here reads) take a global
+  // mutex around every allocation, a dozen of them for each row written.
+  // They can only be turned off before SQLite starts, so the first
+  // connection does it; should something have started it already, they
+  // simply stay on.
+  static std::once_flag statisticsOff;
+  std::call_once(statisticsOff, [] { (void)sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0); });
   sqlite3* db = nullptr;
   const int rc = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
   if (rc == SQLITE_OK && db) {

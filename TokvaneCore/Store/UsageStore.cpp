@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <system_error>
 
 #include <sqlite3.h>
 
@@ -365,6 +366,10 @@ UsageStore::UsageStore(const std::filesystem::path& url) {
     // with the sqlite3 tool) is waited for instead of failing the write.
     sqlite3_busy_timeout(connection_->handle(), busyTimeoutMilliseconds);
     migrate();
+    int64_t pageSize = 0;
+    SQLiteStatement pageSizeRead(*connection_, "PRAGMA page_size");
+    pageSizeRead.forEachRow({}, [&](SQLiteStatement& row) { pageSize = row.columnInt64(0); });
+    if (pageSize > 0) checkpointPages_ = static_cast<int>(checkpointMarkBytes / pageSize);
   } catch (...) {
     statements_.clear();
     connection_.reset();
@@ -373,6 +378,12 @@ UsageStore::UsageStore(const std::filesystem::path& url) {
 }
 
 UsageStore::~UsageStore() {
+  {
+    std::lock_guard wakeLock(checkpointerMutex_);
+    checkpointerStopping_ = true;
+  }
+  checkpointerWake_.notify_one();
+  if (checkpointer_.joinable()) checkpointer_.join();
   {
     // Closed first, so that the ledger's connection, closing last, applies
     // the write-ahead log and removes it.
@@ -403,6 +414,11 @@ void UsageStore::migrate() {
   if (version >= 1) requireLedgerTables();
 
   if (version < schemaVersion) {
+    // A new ledger gets pages of 8 KiB: a key's index entry and its row
+    // are reached through fewer pages than with SQLite's 4 KiB, and the log
+    // of a first index holds half as many frames. (Only an empty file takes
+    // it, and only outside a transaction; a file with pages keeps its size.)
+    if (version < 1) connection_->exec("PRAGMA page_size = 8192");
     // Version 0 (a new file) gets the whole schema, keeping any tables it
     // already holds; version 1 keeps every table and row, and its `seen`
     // table gains the columns of version 2, NULL for the keys it holds.
@@ -521,9 +537,53 @@ int UsageStore::noteWALSize(void* store, sqlite3*, const char*, int pages) {
 }
 
 void UsageStore::checkpointIfDue() {
-  if (walPages_.load(std::memory_order_relaxed) < checkpointPages_) return;
+  const int pages = walPages_.load(std::memory_order_relaxed);
+  const int mark = checkpointPages_.load(std::memory_order_relaxed);
+  if (pages < mark) return;
+  if (pages >= 2 * mark) {
+    // The thread fell behind (or failed): the log is applied before this
+    // writer writes again, so that it cannot grow without end.
+    checkpoint();
+    return;
+  }
+  {
+    std::lock_guard wakeLock(checkpointerMutex_);
+    if (checkpointerStopping_) return;
+    checkpointDue_ = true;
+    if (!checkpointer_.joinable()) {
+      try {
+        checkpointer_ = std::thread([this] { checkpointerMain(); });
+      } catch (const std::system_error&) {
+        // No thread to be had: the writer goes on checkpointing at twice
+        // the mark, and the write that got here has succeeded all the same.
+        return;
+      }
+    }
+  }
+  checkpointerWake_.notify_one();
+}
+
+void UsageStore::checkpointerMain() {
+  std::unique_lock wakeLock(checkpointerMutex_);
+  for (;;) {
+    checkpointerWake_.wait(wakeLock, [&] { return checkpointDue_ || checkpointerStopping_; });
+    if (checkpointerStopping_) return;
+    checkpointDue_ = false;
+    wakeLock.unlock();
+    // A commit made while a pass copies leaves its frames for the next
+    // pass, which copies only those: a few passes catch up with a writer
+    // that commits now and then. One that commits without a pause leaves
+    // the rest to the next commit's wake (or to itself, past twice the mark).
+    for (int pass = 0; pass < 4; ++pass) {
+      if (walPages_.load(std::memory_order_relaxed) < checkpointPages_.load(std::memory_order_relaxed)) break;
+      if (checkpoint()) break;
+    }
+    wakeLock.lock();
+  }
+}
+
+bool UsageStore::checkpoint() {
   std::lock_guard checkpointLock(checkpointMutex_);
-  if (walPages_.load(std::memory_order_relaxed) < checkpointPages_) return;
   try {
     if (!checkpointConnection_) {
       auto opened = std::make_unique<SQLiteConnection>(path_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX);
@@ -541,11 +601,13 @@ void UsageStore::checkpointIfDue() {
                                   &applied) == SQLITE_OK &&
         applied >= logged) {
       walPages_.store(0, std::memory_order_relaxed);
+      return true;
     }
   } catch (...) {
     // Not now: the next write past the mark tries again, and closing the
     // ledger applies the log in any case.
   }
+  return false;
 }
 
 int UsageStore::ingestLocked(const std::vector<UsageEvent>& events, DayKeys& days) {

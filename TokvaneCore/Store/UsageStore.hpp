@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -9,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <type_traits>
 #include <unordered_map>
 #include <vector>
@@ -155,20 +157,36 @@ class UsageStore {
   int ingestLocked(const std::vector<UsageEvent>& events, DayKeys& days);
   void saveLocked(const std::string& key, const std::string& json);
 
-  // Checkpoints the write-ahead log through a connection of its own once
-  // the indexer's writes have grown it past checkpointPages_: outside the
-  // store's lock, so that no caller waits while its pages are copied and
-  // synced. The ledger's own connection never checkpoints before it closes.
+  // Write-ahead log checkpoints, through a connection of their own and
+  // outside the store's lock, so that no caller waits while pages are copied
+  // and synced; the ledger's own connection never checkpoints before it
+  // closes. Once the indexer's writes have grown the log past
+  // checkpointPages_, a thread of the store's copies it back while the
+  // writes go on; a log that grows to twice the mark all the same is
+  // checkpointed by the writer itself before it writes again.
   void checkpointIfDue();
+  // One passive checkpoint; whether it applied the whole log (which then
+  // starts over at the next write).
+  bool checkpoint();
+  void checkpointerMain();
   static int noteWALSize(void* store, sqlite3* db, const char* name, int pages);
-  int checkpointPages_ = 32768;  // 128 MiB of log; tests use less
-
+  // The size of log that makes a checkpoint due, in ledger pages (a frame
+  // of the log holds one page).
+  static constexpr int64_t checkpointMarkBytes = int64_t{128} << 20;
+  std::atomic<int> checkpointPages_{32768};  // tests use less
   FairMutex mutex_;
   std::unique_ptr<SQLiteConnection> connection_;
   std::string path_;
   std::atomic<int> walPages_{0};
-  std::mutex checkpointMutex_;
+  std::mutex checkpointMutex_;  // guards checkpointConnection_
   std::unique_ptr<SQLiteConnection> checkpointConnection_;
+  // The checkpoint thread, started at the first checkpoint due, and what
+  // it is woken for; guarded by checkpointerMutex_.
+  std::mutex checkpointerMutex_;
+  std::condition_variable checkpointerWake_;
+  bool checkpointDue_ = false;
+  bool checkpointerStopping_ = false;
+  std::thread checkpointer_;
   // Declared after the connection, so every statement is finalized before it closes.
   std::unordered_map<std::string, std::unique_ptr<SQLiteStatement>> statements_;
 };

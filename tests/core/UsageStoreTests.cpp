@@ -34,6 +34,8 @@ struct UsageStoreInspector {
   // Whether a caller waits for the store while another holds it.
   static bool othersWaiting(UsageStore& store) { return store.mutex_.othersWaiting(); }
   static void checkpointAfter(UsageStore& store, int pages) { store.checkpointPages_ = pages; }
+  // The log's frames after the last commit, as the store last noted them.
+  static int loggedPages(UsageStore& store) { return store.walPages_; }
 };
 
 void PrintTo(const UsageStoreError& error, std::ostream* out) { *out << error.what(); }
@@ -951,8 +953,9 @@ TEST_F(UsageStoreIngest, TheWriteAheadLogIsCheckpointedAndStartsOverWhileTheInde
   UsageStoreInspector::checkpointAfter(*store, mark);
   // The log file is reused, not shrunk, when it starts over: its size shows
   // the longest it ever was (a header, then frames of a page and a header).
+  const int64_t pageSize = std::stoll(scalar(db(), "PRAGMA page_size"));
   const auto walFrames = [&] {
-    return (static_cast<int64_t>(std::filesystem::file_size(path.string() + "-wal")) - 32) / (4096 + 24);
+    return (static_cast<int64_t>(std::filesystem::file_size(path.string() + "-wal")) - 32) / (pageSize + 24);
   };
   int64_t largest = 0;
   int key = 0;
@@ -970,6 +973,33 @@ TEST_F(UsageStoreIngest, TheWriteAheadLogIsCheckpointedAndStartsOverWhileTheInde
   // thousand frames); with them it stays within the mark and one batch.
   EXPECT_LT(largest, 4 * mark);
   EXPECT_EQ(scalar(db(), "SELECT count(*) FROM seen"), "8000");
+}
+
+TEST_F(UsageStoreIngest, APassedMarkIsCheckpointedWhileTheWriterIsAway) {
+  // A batch is logged, the mark is then set at its size, and a write with
+  // nothing in it finds the log past the mark (under twice it): the writer
+  // returns at once, and the store's own thread copies the log into the
+  // ledger file meanwhile.
+  std::vector<UsageEvent> events;
+  for (int i = 0; i < 150; ++i) {
+    events.push_back(event("k" + std::to_string((i * 2654435761u) % 1000003u), "2025-03-01T10:00:00Z"));
+  }
+  const TestChunk chunk{events, FileCursor{"/logs/a.jsonl", 1, 1, {}}};
+  ASSERT_EQ(store->ingestChunks(writesOf({chunk}), utc), std::vector<int>{150});
+  const int logged = UsageStoreInspector::loggedPages(*store);
+  ASSERT_GT(logged, 2);
+  UsageStoreInspector::checkpointAfter(*store, logged);
+  // The checkpoint writes the logged pages into the ledger file.
+  const auto ledgerBytes = [&] { return testing::readFile(path); };
+  const std::string before = ledgerBytes();
+
+  ASSERT_EQ(store->ingestChunks(writesOf({TestChunk{{}, std::nullopt}}), utc), std::vector<int>{0});
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (ledgerBytes() == before && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  EXPECT_NE(ledgerBytes(), before);
+  EXPECT_EQ(scalar(db(), "SELECT count(*) FROM seen"), "150");
 }
 
 // A calendar that runs a hook the first time it is asked about an instant
