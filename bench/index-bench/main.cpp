@@ -128,6 +128,8 @@ int main(int argc, char** argv) {
       changed.emplace_back(argv[++i]);
     } else if (arg == "--parse-threads") {
       options.parseThreads = std::atoi(argv[++i]);
+    } else if (arg == "--chunk-size") {
+      options.chunkSize = std::atoll(argv[++i]);
     } else {
       usage();
     }

@@ -44,10 +44,12 @@ using testing::TempDir;
 
 // About 30 MB in some 290 files of the three tools (the seed is one that
 // gives Grok sessions too), read in 4 KiB chunks (a longer line makes its
-// chunk longer): some five thousand chunks.
+// chunk longer): some five thousand chunks, written in transactions of a
+// couple of hundred events so that a run holds dozens of them.
 constexpr const char* treeBytes = "30000000";
 constexpr const char* treeSeed = "1";
 constexpr const char* chunkSize = "4096";
+constexpr const char* groupEvents = "200";
 
 // ---------------------------------------------------------------------------
 // Child processes
@@ -240,8 +242,8 @@ class IndexCrash : public ::testing::Test {
   static fs::path folder() { return shared->dir->path(); }
 
   static std::vector<std::string> childArguments(const fs::path& ledger) {
-    return {TOKVANE_CRASH_CHILD, "--home", shared->home.string(), "--store", ledger.string(), "--chunk-size",
-            chunkSize};
+    return {TOKVANE_CRASH_CHILD, "--home",      shared->home.string(), "--store", ledger.string(),
+            "--chunk-size",      chunkSize, "--group-events",     groupEvents};
   }
 
   static void SetUpTestSuite() {
@@ -407,7 +409,8 @@ TEST_F(IndexCrash, LogsWrittenInManySmallAppendsEndWithTheLedgerOfOneFullIndex) 
   ASSERT_GE(files.size(), 100u);
   const fs::path ledger = freshLedger();
   const std::vector<std::string> arguments = {TOKVANE_CRASH_CHILD, "--home", home.string(), "--store",
-                                              ledger.string(), "--chunk-size", chunkSize};
+                                              ledger.string(), "--chunk-size", chunkSize, "--group-events",
+                                              groupEvents};
   std::mt19937_64 random(20261211);
   constexpr int rounds = 12;
   std::vector<size_t> written(files.size(), 0);

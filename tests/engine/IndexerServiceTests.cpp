@@ -1093,8 +1093,8 @@ TEST(IndexerService, TheStoresOwnIngestCommitsGroupsOfChunks) {
     int commits;
   };
   const Case cases[] = {
-      {"small files: 256 chunks to a group", 300, 1, 2},
-      {"larger files: about 4,000 events to a group", 30, 150, 2},
+      {"small files: 1,024 chunks to a group", 1100, 1, 2},
+      {"larger files: about 16,000 events to a group", 110, 150, 2},
       {"one group per pass", 40, 10, 1},
   };
   for (const auto& c : cases) {

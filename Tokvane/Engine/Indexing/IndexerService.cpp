@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <exception>
@@ -30,14 +31,18 @@ constexpr ProviderID logProviders[] = {ProviderID::claude, ProviderID::codex, Pr
 // in one scan instead of one lookup per file.
 constexpr size_t perPathLookupLimit = 32;
 
-// A group of chunks is written in one transaction once it holds this many
-// events or chunks. Each commit writes every ledger page the group dirtied
-// (new keys land all over the seen index), so on a first index commits cost
-// more than the rows; most log files are one small chunk of a few dozen
-// events, so the chunk bound sits well above what the event bound allows of
-// such chunks, and groups of small files still fill up by their events.
-constexpr size_t groupEventLimit = 4000;
-constexpr size_t groupChunkLimit = 256;
+// A group of chunks is written in one transaction once it holds
+// Options::groupEvents events or this many chunks. Most log files are one
+// small chunk of a few dozen events, so the chunk bound sits well above what
+// the event bound allows of such chunks, and groups of small files still
+// fill up by their events.
+constexpr size_t groupChunkLimit = 1024;
+
+// How long the writer waits for the next chunk to be parsed before it
+// writes the group it holds: longer than parsing takes while it keeps up
+// (a commit made for every short wait would cost more than the wait), short
+// enough that what was read is committed while a slow read goes on.
+constexpr std::chrono::milliseconds groupPatience{20};
 
 std::string_view lastComponent(std::string_view path) {
   const size_t slash = path.rfind('/');
@@ -381,13 +386,13 @@ class IndexerService::Run {
 
   // Takes a file's chunks in order. Each is written at once (a custom
   // ingest), or added to the group, which is written when it is full, when
-  // the next chunk is not parsed yet (a group never waits for parsing, so
-  // what was read is committed as soon as the writer would otherwise be
-  // idle), and at the end of the pass.
+  // the next chunk is not parsed within groupPatience (a group never waits
+  // long for parsing, so what was read is committed while the writer would
+  // otherwise be idle), and at the end of the pass.
   void readFile(size_t index, PassProgress& progress) {
     std::optional<FileCursor> cursor = jobs_[index].cursor;
     for (;;) {
-      if (!group_.empty() && !s_.pipeline.ready(index)) flush(progress);
+      if (!group_.empty() && !s_.pipeline.ready(index, groupPatience)) flush(progress);
       if (failed_[index]) return;  // an earlier chunk of the file failed in that write
       ChunkResult chunk = s_.pipeline.next(index);
       if (chunk.error) {
@@ -401,7 +406,7 @@ class IndexerService::Run {
       if (grouped()) {
         groupEvents_ += taken.chunk.events.size();
         group_.push_back(std::move(taken));
-        if (groupEvents_ >= groupEventLimit || group_.size() >= groupChunkLimit) flush(progress);
+        if (groupEvents_ >= s_.options.groupEvents || group_.size() >= groupChunkLimit) flush(progress);
       } else {
         writeAlone(taken, progress);
       }

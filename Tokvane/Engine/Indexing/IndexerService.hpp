@@ -53,14 +53,23 @@ class IndexerService {
 
   struct Options {
     // Bytes asked of a log file per chunk; each chunk's events are ingested
-    // and its cursor saved before the next.
-    int64_t chunkSize = int64_t{8} << 20;
+    // and its cursor saved before the next. A caller that comes to wait for
+    // the ledger while the worker writes waits for the chunk in hand and a
+    // commit: 2 MiB of log (a few hundred events) keeps that within a frame.
+    int64_t chunkSize = int64_t{2} << 20;
     // The longest line held in memory (longer ones are skipped and logged),
     // and the largest Grok usage file read.
     int64_t lineCap = JSONLTail::defaultLineCap;
     // Threads that read and parse ahead of the worker; 0 reads and parses
     // on the worker itself.
     int parseThreads = defaultParseThreads();
+    // With the store's own ingest, the worker writes the chunks of several
+    // files in one ledger transaction, committed once it holds about this
+    // many events. Each commit writes every ledger page its transaction
+    // dirtied (new keys land all over the seen index), so on a first index
+    // commits cost more than the rows, and fewer, larger transactions write
+    // each page fewer times.
+    size_t groupEvents = 16000;
     // The source of Cursor usage events; none asks the Cursor provider.
     CursorUsage cursorUsage;
 

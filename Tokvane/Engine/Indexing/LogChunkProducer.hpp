@@ -29,7 +29,7 @@ namespace tokvane {
 class LogChunkProducer {
  public:
   struct Settings {
-    int64_t chunkSize = int64_t{8} << 20;
+    int64_t chunkSize = int64_t{2} << 20;
     // The longest line held in memory, and the largest Grok file read.
     int64_t lineCap = JSONLTail::defaultLineCap;
     // The run's clock, for the Codex parser's limits records.

@@ -65,10 +65,16 @@ ChunkResult ParsePipeline::next(size_t index) {
   return result;
 }
 
-bool ParsePipeline::ready(size_t index) {
+bool ParsePipeline::ready(size_t index, std::chrono::milliseconds patience) {
   if (threads_.empty()) return true;
-  std::lock_guard lock(mutex_);
-  return !slots_[index].results.empty();
+  std::unique_lock lock(mutex_);
+  Slot& slot = slots_[index];
+  if (slot.results.empty() && patience.count() > 0) {
+    writerWaitsFor_ = index;
+    writerWake_.wait_for(lock, patience, [&] { return !slot.results.empty(); });
+    writerWaitsFor_.reset();
+  }
+  return !slot.results.empty();
 }
 
 void ParsePipeline::abandon(size_t index) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -44,9 +45,10 @@ class ParsePipeline {
   // after its result with `last` (or after abandoning it).
   ChunkResult next(size_t index);
 
-  // Whether next(index) would return without waiting for a parse thread.
-  // Without threads always true: the writer reads the chunk itself.
-  bool ready(size_t index);
+  // Whether next(index) would return without waiting for a parse thread,
+  // waiting up to `patience` for the chunk to be parsed. Without threads
+  // always true: the writer reads the chunk itself.
+  bool ready(size_t index, std::chrono::milliseconds patience = {});
 
   // The writer gives up on job `index`: its remaining chunks are not read.
   void abandon(size_t index);

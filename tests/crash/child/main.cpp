@@ -2,7 +2,7 @@
 // a ledger, as the application's first run does, and can kill itself with
 // SIGKILL at a chosen moment of that run:
 //
-//   tokvane-crash-child --home DIR --store FILE [--chunk-size BYTES]
+//   tokvane-crash-child --home DIR --store FILE [--chunk-size BYTES] [--group-events N]
 //                       [--own-ingest] [--kill KIND:N] [--report FILE]
 //
 // KIND is one of
@@ -108,7 +108,7 @@ struct Moments {
 
 [[noreturn]] void usage() {
   std::fprintf(stderr,
-               "usage: tokvane-crash-child --home DIR --store FILE [--chunk-size BYTES] [--kill KIND:N] "
+               "usage: tokvane-crash-child --home DIR --store FILE [--chunk-size BYTES] [--group-events N] [--kill KIND:N] "
                "[--report FILE]\n");
   std::exit(2);
 }
@@ -147,6 +147,10 @@ int main(int argc, char** argv) {
     } else if (arg == "--chunk-size") {
       options.chunkSize = std::atoll(value.c_str());
       if (options.chunkSize < 1) usage();
+    } else if (arg == "--group-events") {
+      const long long events = std::atoll(value.c_str());
+      if (events < 1) usage();
+      options.groupEvents = static_cast<size_t>(events);
     } else if (arg == "--kill") {
       const size_t colon = value.find(':');
       if (colon == std::string::npos) usage();
