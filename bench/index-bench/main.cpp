@@ -2,7 +2,7 @@
 // it: a full run, or with --changed a run over the given changed paths.
 //
 //   tokvane-index-bench --home DIR --store FILE [--changed PATH]... [--parse-threads N]
-//                       [--probe-store]
+//                       [--chunk-size BYTES] [--probe-store]
 //
 // Prints one JSON object: the candidate log files under the tool folders
 // ("files"), the files the run read and the bytes it consumed (from the
@@ -48,7 +48,7 @@ using namespace tokvane;
 [[noreturn]] void usage() {
   std::fprintf(stderr,
                "usage: tokvane-index-bench --home DIR --store FILE [--changed PATH]... [--parse-threads N] "
-               "[--probe-store]\n");
+               "[--chunk-size BYTES] [--probe-store]\n");
   std::exit(2);
 }
 
