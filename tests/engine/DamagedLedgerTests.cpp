@@ -81,7 +81,9 @@ void writeLedger(const fs::path& ledger) {
   fs::create_directories(ledger.parent_path());
   UsageStore store(ledger);
   std::vector<UsageEvent> events;
-  for (int i = 0; i < 3000; ++i) {
+  // Enough rows for some fifty pages of the largest page size a ledger is made with.
+  constexpr int count = 12000;
+  for (int i = 0; i < count; ++i) {
     UsageEvent event;
     event.provider = i % 3 ? ProviderID::claude : ProviderID::codex;
     event.model = "model-" + std::to_string(i % 5);
@@ -92,7 +94,7 @@ void writeLedger(const fs::path& ledger) {
     event.tokens.output = 2 * i;
     events.push_back(event);
   }
-  ASSERT_EQ(store.ingest(events, FixedOffsetCalendar()), 3000);
+  ASSERT_EQ(store.ingest(events, FixedOffsetCalendar()), count);
   for (int i = 0; i < 50; ++i) {
     store.save(FileCursor{"/home/u/.claude/projects/p/" + std::to_string(i) + ".jsonl", uint64_t(i), 4096 * i,
                           {{"provider", "claude"}}});
