@@ -441,12 +441,14 @@ void UsageStore::migrate() {
   // In WAL mode commits stay atomic and ordered without a sync per commit;
   // a power cut loses at most the newest ones, whose lines are read again.
   connection_->exec("PRAGMA synchronous=NORMAL");
-  // One batch of new random keys (a chunk's, or a group of chunks written at
-  // once) dirties up to a couple of thousand index pages: the cache keeps
-  // them through the transaction (the default 2 MiB would spill them to the
-  // journal mid-batch; 16 MiB holds the largest batch's with room to spare,
-  // and more only costs memory).
-  connection_->exec("PRAGMA cache_size=-16384");
+  // A batch of new random keys (a chunk's, or a group of chunks written at
+  // once) dirties pages all over the seen index, and once the ledger is
+  // large no cache of a sensible size holds them all: what does not fit
+  // goes to the journal before the commit, at little cost, since it would
+  // be written there at the commit anyway. 4 MiB keeps what every batch
+  // reads (the upper levels of the indexes, the daily and session rows);
+  // a larger cache measured no faster, and costs memory.
+  connection_->exec("PRAGMA cache_size=-4096");
   // The journal takes many such batches before a checkpoint copies and
   // syncs them, which checkpointIfDue() does off the lock (this replaces
   // SQLite's own checkpoint at commit). A checkpoint copies each page once

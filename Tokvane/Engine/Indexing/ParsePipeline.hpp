@@ -24,14 +24,16 @@ namespace tokvane {
 // file order exactly as in a serial read.
 //
 // Memory stays bounded: a thread stops reading ahead while the results it
-// made and the writer has not taken yet hold `eventsAhead` events (the
-// events of a couple of large chunks, or of many small files); its reader
+// made and the writer has not taken yet hold `eventsAhead` events (a few
+// hundred bytes each). The default leaves a thread whose last file still
+// waits for the writer room to get well into its next one, so that the
+// writer, once there, seldom waits for that file's parsing; its reader
 // holds a slice of a chunk at a time, reused from slice to slice and let go
 // at the end of a batch. With no threads, the writer reads and parses each
 // chunk itself when it asks for it.
 class ParsePipeline {
  public:
-  explicit ParsePipeline(int threads, size_t eventsAhead = 2048);
+  explicit ParsePipeline(int threads, size_t eventsAhead = 6144);
   ~ParsePipeline();
   ParsePipeline(const ParsePipeline&) = delete;
   ParsePipeline& operator=(const ParsePipeline&) = delete;
