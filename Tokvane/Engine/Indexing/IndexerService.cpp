@@ -247,7 +247,10 @@ class IndexerService::Run {
   // the watcher asks for when its permissions change.
   std::vector<LogFile> list(const std::string& folder, ProviderID provider) {
     std::vector<LogFileTree::UnreadableFolder> unreadable;
-    std::vector<LogFile> files = LogFileTree::candidates(folder, provider, &unreadable);
+    // Listed on the parse threads' share of the cores, idle until the
+    // listing is done.
+    std::vector<LogFile> files =
+        LogFileTree::candidates(folder, provider, &unreadable, std::max(1, s_.options.parseThreads));
     for (const auto& failed : unreadable) {
       unreadable_.insert(failed.path);
       if (!s_.unreadableLogged.insert(failed.path).second) continue;

@@ -8,9 +8,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <condition_variable>
+#include <deque>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <system_error>
+#include <thread>
 
 namespace tokvane {
 
@@ -26,29 +31,35 @@ struct DirCloser {
   void operator()(DIR* dir) const { ::closedir(dir); }
 };
 
+// One folder's entries that matter, in byte order of their names: its
+// candidate files and its subfolders.
+struct Listing {
+  std::string prefix;  // the folder's path and "/"
+  std::vector<Entry> entries;
+  std::optional<LogFileTree::UnreadableFolder> unreadable;
+};
+
 // `top`: the folder the walk starts at, which may be reached through a
 // symbolic link; below it links are never followed.
-void walk(const std::string& folder, ProviderID provider, std::vector<LogFile>& out, bool top,
-          std::vector<LogFileTree::UnreadableFolder>* unreadable) {
+Listing list(const std::string& folder, ProviderID provider, bool top) {
+  Listing listing;
   const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (top ? 0 : O_NOFOLLOW));
   if (fd < 0) {
     // Missing, gone meanwhile, or no longer a folder: nothing to read. Any
     // other failure (no permission) leaves logs unread.
-    if (unreadable && errno != ENOENT && errno != ENOTDIR && errno != ELOOP) {
-      unreadable->push_back({folder, errno});
-    }
-    return;
+    if (errno != ENOENT && errno != ENOTDIR && errno != ELOOP) listing.unreadable = {folder, errno};
+    return listing;
   }
   std::unique_ptr<DIR, DirCloser> dir(::fdopendir(fd));
   if (!dir) {
     ::close(fd);
-    return;
+    return listing;
   }
-  const std::string prefix = folder == "/" ? folder : folder + "/";
+  listing.prefix = folder == "/" ? folder : folder + "/";
 
-  // Read the whole folder, stat its candidates while it is open, then close
-  // it before descending, so a deep tree holds one descriptor at a time.
-  std::vector<Entry> entries;
+  // Read the whole folder and stat its candidates while it is open; it is
+  // closed before any subfolder is opened, so a deep tree holds one
+  // descriptor at a time for each thread that walks it.
   while (const dirent* item = ::readdir(dir.get())) {
     const std::string_view name = item->d_name;
     if (name.empty() || name.front() == '.') continue;  // hidden, "." and ".."
@@ -61,26 +72,116 @@ void walk(const std::string& folder, ProviderID provider, std::vector<LogFile>& 
         type = DT_DIR;
       } else {
         if (candidate) {
-          if (auto file = LogFile::from(prefix + item->d_name, status)) {
-            entries.push_back({std::string(name), false, std::move(file)});
+          if (auto file = LogFile::from(listing.prefix + item->d_name, status)) {
+            listing.entries.push_back({std::string(name), false, std::move(file)});
           }
         }
         continue;
       }
     }
-    if (type == DT_DIR) entries.push_back({std::string(name), true, std::nullopt});
+    if (type == DT_DIR) listing.entries.push_back({std::string(name), true, std::nullopt});
   }
-  dir.reset();
+  std::sort(listing.entries.begin(), listing.entries.end(),
+            [](const Entry& a, const Entry& b) { return a.name < b.name; });
+  return listing;
+}
 
-  std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.name < b.name; });
-  for (auto& entry : entries) {
+void walk(const std::string& folder, ProviderID provider, std::vector<LogFile>& out, bool top,
+          std::vector<LogFileTree::UnreadableFolder>* unreadable) {
+  Listing listing = list(folder, provider, top);
+  if (listing.unreadable && unreadable) unreadable->push_back(std::move(*listing.unreadable));
+  for (auto& entry : listing.entries) {
     if (entry.directory) {
-      walk(prefix + entry.name, provider, out, false, unreadable);
+      walk(listing.prefix + entry.name, provider, out, false, unreadable);
     } else {
       out.push_back(std::move(*entry.file));
     }
   }
 }
+
+// The same walk with the folders listed on several threads at once (a
+// tree's time goes into the kernel's reading of folders and files' status,
+// which runs side by side), put together afterwards in the order of the
+// walk above.
+class ParallelWalk {
+ public:
+  ParallelWalk(const std::string& folder, ProviderID provider) : provider_(provider) {
+    nodes_.push_back(Node{folder, true, {}, {}});
+    queue_.push_back(0);
+    pending_ = 1;
+  }
+
+  void run(int threads) {
+    std::vector<std::thread> helpers;
+    for (int i = 1; i < threads; ++i) {
+      try {
+        helpers.emplace_back([this] { work(); });
+      } catch (const std::system_error&) {
+        break;  // fewer threads: the walk is the same
+      }
+    }
+    work();
+    for (auto& helper : helpers) helper.join();
+  }
+
+  void collect(std::vector<LogFile>& out, std::vector<LogFileTree::UnreadableFolder>* unreadable) {
+    collect(0, out, unreadable);
+  }
+
+ private:
+  struct Node {
+    std::string path;
+    bool top = false;
+    Listing listing;
+    std::vector<size_t> children;  // one node for each subfolder entry, in entry order
+  };
+
+  void work() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      wake_.wait(lock, [&] { return !queue_.empty() || pending_ == 0; });
+      if (queue_.empty()) return;  // and nothing is being listed: done
+      Node* node = &nodes_[queue_.front()];
+      queue_.pop_front();
+      const std::string path = node->path;
+      const bool top = node->top;
+      lock.unlock();
+      Listing listing = list(path, provider_, top);
+      lock.lock();
+      // A deque keeps its elements where they are as it grows.
+      for (const Entry& entry : listing.entries) {
+        if (!entry.directory) continue;
+        node->children.push_back(nodes_.size());
+        queue_.push_back(nodes_.size());
+        nodes_.push_back(Node{listing.prefix + entry.name, false, {}, {}});
+        ++pending_;
+      }
+      node->listing = std::move(listing);
+      --pending_;
+      wake_.notify_all();
+    }
+  }
+
+  void collect(size_t index, std::vector<LogFile>& out, std::vector<LogFileTree::UnreadableFolder>* unreadable) {
+    Node& node = nodes_[index];
+    if (node.listing.unreadable && unreadable) unreadable->push_back(std::move(*node.listing.unreadable));
+    size_t child = 0;
+    for (auto& entry : node.listing.entries) {
+      if (entry.directory) {
+        collect(node.children[child++], out, unreadable);
+      } else {
+        out.push_back(std::move(*entry.file));
+      }
+    }
+  }
+
+  const ProviderID provider_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::deque<Node> nodes_;
+  std::deque<size_t> queue_;
+  size_t pending_ = 0;  // folders queued or being listed
+};
 
 }  // namespace
 
@@ -115,10 +216,16 @@ bool LogFileTree::isCandidateName(ProviderID provider, std::string_view name) {
 }
 
 std::vector<LogFile> LogFileTree::candidates(const std::string& folder, ProviderID provider,
-                                             std::vector<UnreadableFolder>* unreadable) {
+                                             std::vector<UnreadableFolder>* unreadable, int threads) {
   std::vector<LogFile> files;
   if (provider == ProviderID::cursor) return files;
-  walk(folder, provider, files, true, unreadable);
+  if (threads <= 1) {
+    walk(folder, provider, files, true, unreadable);
+    return files;
+  }
+  ParallelWalk parallel(folder, provider);
+  parallel.run(threads);
+  parallel.collect(files, unreadable);
   return files;
 }
 

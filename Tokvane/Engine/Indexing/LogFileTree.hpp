@@ -34,9 +34,11 @@ struct LogFileTree {
   // a folder are visited in byte order of their names, each subfolder where
   // its name falls. A folder that cannot be read adds nothing; with
   // `unreadable`, each such folder that is there (not one that is missing or
-  // gone) is added to it.
+  // gone) is added to it, in the order of the walk. With `threads` above
+  // one, that many threads list the tree's folders side by side; the result
+  // is the same.
   static std::vector<LogFile> candidates(const std::string& folder, ProviderID provider,
-                                         std::vector<UnreadableFolder>* unreadable = nullptr);
+                                         std::vector<UnreadableFolder>* unreadable = nullptr, int threads = 1);
 };
 
 }  // namespace tokvane
