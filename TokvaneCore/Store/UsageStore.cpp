@@ -444,17 +444,18 @@ void UsageStore::migrate() {
   // A batch of new random keys (a chunk's, or a group of chunks written at
   // once) dirties pages all over the seen index, and once the ledger is
   // large no cache of a sensible size holds them all: what does not fit
-  // goes to the journal before the commit, at little cost, since it would
-  // be written there at the commit anyway. 4 MiB keeps what every batch
-  // reads (the upper levels of the indexes, the daily and session rows);
-  // a larger cache measured no faster, and costs memory.
-  connection_->exec("PRAGMA cache_size=-4096");
-  // The journal takes many such batches before a checkpoint copies and
-  // syncs them, which checkpointIfDue() does off the lock (this replaces
-  // SQLite's own checkpoint at commit). A checkpoint copies each page once
-  // however often the log holds it, so a long log costs fewer copies; once
-  // applied, the log starts over (its file is reused, not shrunk: cutting
-  // it at a restart would hold up the write that restarts it).
+  // goes to the journal before the commit, which would write it there
+  // anyway. 6 MiB holds most of a first index's transaction, so that little
+  // is written while a checkpoint syncs (below); more measured no faster,
+  // and costs memory.
+  connection_->exec("PRAGMA cache_size=-6144");
+  // A checkpoint, which checkpointIfDue() sets off outside the lock (in
+  // place of SQLite's own at commit), copies the journal's batches into the
+  // ledger and syncs both. Its syncs hold up the file system's other writes
+  // meanwhile (any caller's commit among them) for as long as they take, so
+  // checkpoints come often and stay small; once applied, the log starts
+  // over (its file is reused, not shrunk: cutting it at a restart would
+  // hold up the write that restarts it).
   sqlite3_wal_hook(connection_->handle(), &UsageStore::noteWALSize, this);
 }
 

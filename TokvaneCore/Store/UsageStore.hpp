@@ -171,9 +171,9 @@ class UsageStore {
   void checkpointerMain();
   static int noteWALSize(void* store, sqlite3* db, const char* name, int pages);
   // The size of log that makes a checkpoint due, in ledger pages (a frame
-  // of the log holds one page).
-  static constexpr int64_t checkpointMarkBytes = int64_t{128} << 20;
-  std::atomic<int> checkpointPages_{32768};  // tests use less
+  // of the log holds one page): a few of a first index's commits.
+  static constexpr int64_t checkpointMarkBytes = int64_t{8} << 20;
+  std::atomic<int> checkpointPages_{2048};  // tests use less
   FairMutex mutex_;
   std::unique_ptr<SQLiteConnection> connection_;
   std::string path_;
