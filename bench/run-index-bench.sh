@@ -2,9 +2,10 @@
 # Measures the indexer end to end over a generated tree of tool logs:
 #   1. writes the tree (>= 1 GB in thousands of files) unless it exists,
 #   2. times cat of the same files to /dev/null with a warm page cache,
-#   3. a first full index into a fresh ledger, then another one while a
-#      second thread calls the store as the main thread does (the longest
-#      time one call took is what a window would freeze for),
+#   3. first full indexes into a fresh ledger (the best of three), then
+#      three more while a second thread calls the store as the main thread
+#      does (the longest time one call took is what a window would freeze
+#      for),
 #   4. a second full run with nothing new (and, with strace, checks that it
 #      opened no log file),
 #   5. a change run over one file with one appended line.
@@ -67,17 +68,37 @@ cat_s=$(awk -v n="$best" 'BEGIN { printf "%.3f", n / 1e9 }')
 echo "cat of the same files (warm cache, best of 3): ${cat_s} s"
 
 echo
-echo "first full index (fresh ledger), load $(load):"
-rm -f "$store" "$store-wal" "$store-shm"
-first=$("$bench" --home "$home" --store "$store")
-echo "  $first"
-first_s=$(echo "$first" | field seconds)
+# Timed as cat is, the best of three (each into a fresh ledger); the peak
+# memory is the largest of the three.
+echo "first full index (fresh ledger, best of 3), load $(load):"
+first_s=""
+first_rss=0
+for _ in 1 2 3; do
+  rm -f "$store" "$store-wal" "$store-shm"
+  run=$("$bench" --home "$home" --store "$store")
+  echo "  $run"
+  s=$(echo "$run" | field seconds)
+  rss=$(echo "$run" | field peakRSSKiB)
+  if [ "$rss" -gt "$first_rss" ]; then first_rss=$rss; fi
+  if [ -z "$first_s" ] || awk -v a="$s" -v b="$first_s" 'BEGIN { exit !(a < b) }'; then first_s=$s; first=$run; fi
+done
 
-echo "first full index again (fresh ledger), the store called from another thread meanwhile, load $(load):"
+# The longest wait is the longest of three runs.
+echo "first full index again (fresh ledger), the store called from another thread meanwhile, 3 runs, load $(load):"
 probe_store=$work/probe.sqlite
-rm -f "$probe_store" "$probe_store-wal" "$probe_store-shm"
-probed=$("$bench" --home "$home" --store "$probe_store" --probe-store)
-echo "  $probed"
+probe_longest=""
+probe_p99=""
+probe_calls=0
+for _ in 1 2 3; do
+  rm -f "$probe_store" "$probe_store-wal" "$probe_store-shm"
+  run=$("$bench" --home "$home" --store "$probe_store" --probe-store)
+  echo "  $run"
+  longest=$(echo "$run" | field longestStoreCallMs)
+  p99=$(echo "$run" | field p99StoreCallMs)
+  probe_calls=$((probe_calls + $(echo "$run" | field storeCalls)))
+  if [ -z "$probe_longest" ] || awk -v a="$longest" -v b="$probe_longest" 'BEGIN { exit !(a > b) }'; then probe_longest=$longest; fi
+  if [ -z "$probe_p99" ] || awk -v a="$p99" -v b="$probe_p99" 'BEGIN { exit !(a > b) }'; then probe_p99=$p99; fi
+done
 rm -f "$probe_store" "$probe_store-wal" "$probe_store-shm"
 
 echo "second full run, nothing new, load $(load):"
@@ -114,11 +135,10 @@ echo
 echo "summary (load average now: $(load))"
 echo "  tree                      : $files files, $total bytes"
 echo "  cat, warm cache           : ${cat_s} s"
-echo "  first full index          : ${first_s} s = $(awk -v a="$first_s" -v b="$cat_s" 'BEGIN { printf "%.1f", a / b }') x cat," \
-  "$(echo "$first" | field newEvents) events, peak RSS $(echo "$first" | field peakRSSKiB) KiB"
-echo "  store call during an index: $(echo "$probed" | field longestStoreCallMs) ms longest," \
-  "$(echo "$probed" | field p99StoreCallMs) ms 99th percentile, of $(echo "$probed" | field storeCalls) calls" \
-  "(that run: $(echo "$probed" | field seconds) s)"
+echo "  first full index          : ${first_s} s (best of 3) = $(awk -v a="$first_s" -v b="$cat_s" 'BEGIN { printf "%.2f", a / b }') x cat," \
+  "$(echo "$first" | field newEvents) events, peak RSS ${first_rss} KiB (largest of 3)"
+echo "  store call during an index: ${probe_longest} ms longest, ${probe_p99} ms 99th percentile (worst of 3 runs)," \
+  "of ${probe_calls} calls"
 echo "  second run, nothing new   : $(ms "$second_best") ms (best of 3), log files opened: $opened"
 echo "  one appended line         : $(ms "$append_best") ms best, $(ms "$append_median") ms median of 5"
 echo "  work folder               : $work"
