@@ -88,7 +88,11 @@ ChunkResult LogChunkProducer::next() {
     return result;
   }
   try {
-    return job_.provider == ProviderID::grok ? grokFile() : nextLogChunk();
+    ChunkResult read = job_.provider == ProviderID::grok ? grokFile() : nextLogChunk();
+    // A result may wait a while for the writer, among many others: it keeps
+    // no spare room.
+    read.events.shrink_to_fit();
+    return read;
   } catch (...) {
     result.error = std::current_exception();
     result.last = true;
