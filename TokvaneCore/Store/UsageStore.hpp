@@ -173,7 +173,8 @@ class UsageStore {
   // The size of log that makes a checkpoint due, in ledger pages (a frame
   // of the log holds one page): a few of a first index's commits.
   static constexpr int64_t checkpointMarkBytes = int64_t{8} << 20;
-  std::atomic<int> checkpointPages_{2048};  // tests use less
+  // The mark in pages, worked out once the page size is read; tests use less.
+  std::atomic<int> checkpointPages_{static_cast<int>(checkpointMarkBytes / 4096)};
   FairMutex mutex_;
   std::unique_ptr<SQLiteConnection> connection_;
   std::string path_;

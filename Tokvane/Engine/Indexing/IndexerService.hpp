@@ -11,6 +11,7 @@
 #include "Tokvane/Engine/Runtime/Env.hpp"
 #include "Tokvane/Engine/Indexing/IndexOutcome.hpp"
 #include "Tokvane/Engine/Indexing/IndexingProgress.hpp"
+#include "Tokvane/Engine/Indexing/LogChunkProducer.hpp"
 #include "TokvaneCore/Foundation/Calendar.hpp"
 #include "TokvaneCore/Logs/JSONLTail.hpp"
 #include "TokvaneCore/Providers/CursorProvider.hpp"
@@ -53,10 +54,8 @@ class IndexerService {
 
   struct Options {
     // Bytes asked of a log file per chunk; each chunk's events are ingested
-    // and its cursor saved before the next. A caller that comes to wait for
-    // the ledger while the worker writes waits for the chunk in hand and a
-    // commit: 2 MiB of log (a few hundred events) keeps that within a frame.
-    int64_t chunkSize = int64_t{2} << 20;
+    // and its cursor saved before the next.
+    int64_t chunkSize = LogChunkProducer::Settings{}.chunkSize;
     // The longest line held in memory (longer ones are skipped and logged),
     // and the largest Grok usage file read.
     int64_t lineCap = JSONLTail::defaultLineCap;

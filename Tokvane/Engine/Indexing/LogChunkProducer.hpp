@@ -29,6 +29,9 @@ namespace tokvane {
 class LogChunkProducer {
  public:
   struct Settings {
+    // A caller that comes to wait for the ledger while the indexer writes
+    // waits for the chunk in hand and a commit: 2 MiB of log (a few hundred
+    // events) keeps that within a frame.
     int64_t chunkSize = int64_t{2} << 20;
     // The longest line held in memory, and the largest Grok file read.
     int64_t lineCap = JSONLTail::defaultLineCap;

@@ -86,26 +86,14 @@ Listing list(const std::string& folder, ProviderID provider, bool top) {
   return listing;
 }
 
-void walk(const std::string& folder, ProviderID provider, std::vector<LogFile>& out, bool top,
-          std::vector<LogFileTree::UnreadableFolder>* unreadable) {
-  Listing listing = list(folder, provider, top);
-  if (listing.unreadable && unreadable) unreadable->push_back(std::move(*listing.unreadable));
-  for (auto& entry : listing.entries) {
-    if (entry.directory) {
-      walk(listing.prefix + entry.name, provider, out, false, unreadable);
-    } else {
-      out.push_back(std::move(*entry.file));
-    }
-  }
-}
-
-// The same walk with the folders listed on several threads at once (a
+// A deep walk whose folders are listed by one thread or several at once (a
 // tree's time goes into the kernel's reading of folders and files' status,
-// which runs side by side), put together afterwards in the order of the
-// walk above.
-class ParallelWalk {
+// which runs side by side), put together afterwards in walk order: each
+// folder's entries in byte order of their names, a subfolder's files where
+// its name falls.
+class TreeWalk {
  public:
-  ParallelWalk(const std::string& folder, ProviderID provider) : provider_(provider) {
+  TreeWalk(const std::string& folder, ProviderID provider) : provider_(provider) {
     nodes_.push_back(Node{folder, true, {}, {}});
     queue_.push_back(0);
     pending_ = 1;
@@ -219,13 +207,9 @@ std::vector<LogFile> LogFileTree::candidates(const std::string& folder, Provider
                                              std::vector<UnreadableFolder>* unreadable, int threads) {
   std::vector<LogFile> files;
   if (provider == ProviderID::cursor) return files;
-  if (threads <= 1) {
-    walk(folder, provider, files, true, unreadable);
-    return files;
-  }
-  ParallelWalk parallel(folder, provider);
-  parallel.run(threads);
-  parallel.collect(files, unreadable);
+  TreeWalk walk(folder, provider);
+  walk.run(std::max(1, threads));
+  walk.collect(files, unreadable);
   return files;
 }
 
