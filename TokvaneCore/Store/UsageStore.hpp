@@ -89,6 +89,8 @@ class UsageStore {
   // events, in the order given. On a failure nothing of the failing
   // transaction stays and the error is thrown; the chunks of transactions
   // committed before it stay, and `committed` (when given) holds their counts.
+  // The first call of a store whose seen table is empty drops the table's
+  // day index, which only prune() needs and which prune() builds again.
   std::vector<int> ingestChunks(const std::vector<ChunkWrite>& chunks, const Calendar& calendar,
                                 std::vector<int>* committed = nullptr);
 
@@ -113,7 +115,8 @@ class UsageStore {
   std::optional<ProviderLimits> limits(ProviderID provider);
 
   // Deletes the daily, session and seen rows of every day before the local
-  // day of `before`; cursors and limits stay.
+  // day of `before`; cursors and limits stay. Then builds the seen table's
+  // day index if a first index left it out (see ingestChunks()).
   void prune(Date before, const Calendar& calendar);
 
   // Token use and cost of the last `days` local calendar days of
@@ -156,6 +159,10 @@ class UsageStore {
   // cursor's stored path and JSON text.
   int ingestLocked(const std::vector<UsageEvent>& events, DayKeys& days);
   void saveLocked(const std::string& key, const std::string& json);
+  // Once in the store's life, in ingestChunks()'s first transaction: drops
+  // the seen table's day index when the table is empty (prune() builds it).
+  void leaveDayIndexWhileSeenIsEmpty();
+  bool seenDayIndexChecked_ = false;  // guarded by mutex_
 
   // Write-ahead log checkpoints, through a connection of their own and
   // outside the store's lock, so that no caller waits while pages are copied

@@ -1294,6 +1294,56 @@ TEST_F(UsageStoreIngest, PruneDropsEarlierDaysAndKeepsTheCutoffDay) {
   }
 }
 
+// A first index fills an empty seen table without its day index, which only
+// pruning uses; the next prune deletes without it and builds it over the
+// rows that stay.
+TEST_F(UsageStoreIngest, AFirstFillLeavesTheDayIndexToTheNextPrune) {
+  const auto hasDayIndex = [&] {
+    return scalar(db(), "SELECT count(*) FROM sqlite_schema WHERE name = 'seen_day'") == "1";
+  };
+  ASSERT_TRUE(hasDayIndex());
+  const TestChunk first{{event("a", "2025-03-01T10:00:00Z"), event("b", "2025-03-03T10:00:00Z")},
+                        FileCursor{"/logs/a.jsonl", 1, 10, {}}};
+  ASSERT_EQ(store->ingestChunks(writesOf({first}), utc), std::vector<int>{2});
+  EXPECT_FALSE(hasDayIndex());
+  const TestChunk second{{event("c", "2025-03-02T10:00:00Z"), event("a", "2025-03-01T10:00:00Z")}, std::nullopt};
+  ASSERT_EQ(store->ingestChunks(writesOf({second}), utc), std::vector<int>{1});
+  EXPECT_FALSE(hasDayIndex());
+
+  store->prune(at("2025-03-02T00:00:00Z"), utc);
+  EXPECT_TRUE(hasDayIndex());
+  EXPECT_EQ(query(db(), "SELECT name FROM pragma_index_info('seen_day')"), (Rows{{"day"}}));
+  EXPECT_EQ(query(db(), "SELECT key, day FROM seen INDEXED BY seen_day ORDER BY day"),
+            (Rows{{"c", "2025-03-02"}, {"b", "2025-03-03"}}));
+  EXPECT_EQ(query(db(), "SELECT day FROM daily ORDER BY day"), (Rows{{"2025-03-02"}, {"2025-03-03"}}));
+  // The pruned day's event counts anew, the kept ones do not.
+  EXPECT_EQ(store->ingest({event("a", "2025-03-01T10:00:00Z"), event("b", "2025-03-03T10:00:00Z")}, utc), 1);
+
+  // A seen table with rows keeps its index: in a store opened on this
+  // ledger, and in a new one whose first write was a plain ingest.
+  store.emplace(path);
+  ASSERT_EQ(store->ingestChunks(writesOf({TestChunk{{event("d", "2025-03-04T10:00:00Z")}, std::nullopt}}), utc),
+            std::vector<int>{1});
+  EXPECT_TRUE(hasDayIndex());
+  store.emplace(dir / "other.sqlite");
+  ASSERT_EQ(store->ingest({event("e", "2025-03-04T10:00:00Z")}, utc), 1);
+  ASSERT_EQ(store->ingestChunks(writesOf({TestChunk{{event("f", "2025-03-04T10:00:00Z")}, std::nullopt}}), utc),
+            std::vector<int>{1});
+  EXPECT_TRUE(hasDayIndex());
+}
+
+// A first fill that fails leaves the index, as it leaves every row.
+TEST_F(UsageStoreIngest, AFailedFirstFillKeepsTheDayIndex) {
+  RawDB other(path);
+  exec(other.get(),
+       "CREATE TRIGGER refuse BEFORE INSERT ON seen WHEN NEW.key = 'bad' BEGIN SELECT RAISE(ABORT, 'refused'); END");
+  const TestChunk chunk{{event("a", "2025-03-01T10:00:00Z"), event("bad", "2025-03-01T11:00:00Z")}, std::nullopt};
+  EXPECT_EQ(storeErrorOf([&] { store->ingestChunks(writesOf({chunk}), utc); }),
+            UsageStoreError(SQLITE_CONSTRAINT, "refused"));
+  EXPECT_EQ(scalar(db(), "SELECT count(*) FROM sqlite_schema WHERE name = 'seen_day'"), "1");
+  EXPECT_TRUE(everything().empty());
+}
+
 // ---------------------------------------------------------------------------
 // Serial access
 
