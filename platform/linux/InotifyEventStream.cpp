@@ -170,12 +170,15 @@ void InotifyEventStream::settleRoot(size_t index, bool report) {
     state.watched = false;
     // The root was made between the failed watch and now: its parent may
     // already have sent the event of its making, so try it again at once
-    // instead of waiting for a change that has happened.
-    if (error == ENOENT && isFolder(root)) continue;
+    // instead of waiting for a change that has happened. (Looked at once: a
+    // root made just after this look must not count as one that cannot be
+    // watched; the wait below finds it.)
+    const bool rootIsFolder = isFolder(root);
+    if (error == ENOENT && rootIsFolder) continue;
     // A root that is there but cannot be watched (no permission) was
     // reported for a rescan; its parent is watched for the change of its
     // permissions. A root that is not a folder waits for one in its place.
-    const bool unwatchable = !isGone(error) || isFolder(root);
+    const bool unwatchable = !isGone(error) || rootIsFolder;
     // Wait in the nearest folder above the root that can be watched.
     std::string folder = parentOf(root);
     int wd = -1;
