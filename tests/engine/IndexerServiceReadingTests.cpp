@@ -217,12 +217,14 @@ TEST(IndexerServiceReading, ParseThreadsHandOverEveryFilesChunksInOrder) {
     for (size_t index = 0; index < jobs.size(); ++index) {
       files.emplace_back();
       for (;;) {
-        const ChunkResult result = pipeline.next(index);
+        ChunkResult result = pipeline.next(index);
         if (result.error) {
           files.back().push_back(Seen{{"error"}});
           break;
         }
         files.back().push_back(seenOf(result));
+        // As the writer does: the events go back to be freed off its path.
+        pipeline.release(std::move(result.events));
         if (result.last) break;
         if (abandonAt == index) {
           pipeline.abandon(index);

@@ -514,9 +514,16 @@ class IndexerService::Run {
           writeAlone(group[i], progress);
         }
       }
+      release(group);
       return;
     }
     for (size_t i = 0; i < group.size(); ++i) written(group[i], counts[i], progress);
+    release(group);
+  }
+
+  // The group's events go back to the parse threads to be freed there.
+  void release(std::vector<Taken>& group) {
+    for (Taken& taken : group) s_.pipeline.release(std::move(taken.chunk.events));
   }
 
   void written(Taken& taken, int newEvents, PassProgress& progress) {

@@ -92,6 +92,15 @@ void ParsePipeline::abandon(size_t index) {
   producer.wake.notify_one();
 }
 
+void ParsePipeline::release(std::vector<UsageEvent>&& events) {
+  if (threads_.empty() || events.empty()) {
+    std::vector<UsageEvent>().swap(events);
+    return;
+  }
+  std::lock_guard lock(mutex_);
+  spent_.push_back(std::move(events));
+}
+
 void ParsePipeline::finish() {
   if (threads_.empty()) {
     inlineProducer_.reset();
@@ -107,6 +116,9 @@ void ParsePipeline::finish() {
   for (auto& worker : workers_) worker->outstanding = 0;
   jobs_ = nullptr;
   closing_ = false;
+  std::vector<std::vector<UsageEvent>> spent;
+  spent.swap(spent_);
+  lock.unlock();
 }
 
 void ParsePipeline::threadMain(size_t self) {
@@ -141,7 +153,10 @@ void ParsePipeline::threadMain(size_t self) {
       const auto stopped = [&] { return closing_ || slot->abandoned; };
       sleepUntil([&] { return stopped() || me.outstanding < eventsAhead_; });
       if (stopped()) break;
+      std::vector<std::vector<UsageEvent>> spent;
+      spent.swap(spent_);
       lock.unlock();
+      spent.clear();
       ChunkResult result = producer.next();
       lock.lock();
       if (stopped()) break;

@@ -14,6 +14,7 @@
 #include "Tokvane/Engine/Indexing/IndexJob.hpp"
 #include "Tokvane/Engine/Indexing/LogChunkProducer.hpp"
 #include "TokvaneCore/Logs/JSONLTail.hpp"
+#include "TokvaneCore/Usage/UsageEvent.hpp"
 
 namespace tokvane {
 
@@ -54,6 +55,11 @@ class ParsePipeline {
 
   // The writer gives up on job `index`: its remaining chunks are not read.
   void abandon(size_t index);
+  // Events the writer is done with: a parse thread lets go of them before
+  // it reads its next chunk, so that the writer spends no time freeing what
+  // the parse threads made (without threads they go at once; what is left
+  // at the end goes in finish()).
+  void release(std::vector<UsageEvent>&& events);
 
   // Ends the batch: files not begun are not read, and every thread has
   // left the batch when this returns.
@@ -93,6 +99,8 @@ class ParsePipeline {
   size_t nextJob_ = 0;
   bool closing_ = false;
   size_t busy_ = 0;
+  // Released events, waiting for a parse thread to let go of them.
+  std::vector<std::vector<UsageEvent>> spent_;
   // The job whose result the writer waits for, if it waits.
   std::optional<size_t> writerWaitsFor_;
 
