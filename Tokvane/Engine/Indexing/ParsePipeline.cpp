@@ -116,6 +116,7 @@ void ParsePipeline::finish() {
   for (auto& worker : workers_) worker->outstanding = 0;
   jobs_ = nullptr;
   closing_ = false;
+  // What the threads did not get to is freed here, outside the lock.
   std::vector<std::vector<UsageEvent>> spent;
   spent.swap(spent_);
   lock.unlock();

@@ -58,7 +58,8 @@ class ParsePipeline {
   // Events the writer is done with: a parse thread lets go of them before
   // it reads its next chunk, so that the writer spends no time freeing what
   // the parse threads made (without threads they go at once; what is left
-  // at the end goes in finish()).
+  // at the end goes in finish()). Taking a result wakes the thread that
+  // made it, so what waits here is at most what the writer took since.
   void release(std::vector<UsageEvent>&& events);
 
   // Ends the batch: files not begun are not read, and every thread has
