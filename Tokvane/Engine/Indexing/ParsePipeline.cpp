@@ -93,12 +93,26 @@ void ParsePipeline::abandon(size_t index) {
 }
 
 void ParsePipeline::release(std::vector<UsageEvent>&& events) {
-  if (threads_.empty() || events.empty()) {
-    std::vector<UsageEvent>().swap(events);
-    return;
+  if (!threads_.empty() && !events.empty()) {
+    std::lock_guard lock(mutex_);
+    // Only a thread still at a file frees them; once none is, nothing would
+    // until finish(), and they go here.
+    if (busy_ > 0) {
+      spent_.push_back(std::move(events));
+      // The first since the threads last freed: one that sleeps at a file,
+      // its results not taken yet, wakes to free them.
+      if (spent_.size() == 1) {
+        for (auto& worker : workers_) {
+          if (worker->sleeping && worker->atFile) {
+            worker->wake.notify_one();
+            break;
+          }
+        }
+      }
+      return;
+    }
   }
-  std::lock_guard lock(mutex_);
-  spent_.push_back(std::move(events));
+  std::vector<UsageEvent>().swap(events);
 }
 
 void ParsePipeline::finish() {
@@ -146,18 +160,24 @@ void ParsePipeline::threadMain(size_t self) {
     Slot* slot = &slots_[index];
     slot->producer = self;
     ++busy_;
+    me.atFile = true;
     const IndexJob& job = (*jobs_)[index];
     const LogChunkProducer::Settings settings = settings_;
     if (!reader) reader = std::make_unique<JSONLTail::Reader>();
     LogChunkProducer producer(job, settings, *reader);
     for (;;) {
       const auto stopped = [&] { return closing_ || slot->abandoned; };
-      sleepUntil([&] { return stopped() || me.outstanding < eventsAhead_; });
+      sleepUntil([&] { return stopped() || me.outstanding < eventsAhead_ || !spent_.empty(); });
+      if (!spent_.empty()) {
+        std::vector<std::vector<UsageEvent>> spent;
+        spent.swap(spent_);
+        lock.unlock();
+        spent.clear();
+        lock.lock();
+      }
       if (stopped()) break;
-      std::vector<std::vector<UsageEvent>> spent;
-      spent.swap(spent_);
+      if (me.outstanding >= eventsAhead_) continue;  // woken only to free
       lock.unlock();
-      spent.clear();
       ChunkResult result = producer.next();
       lock.lock();
       if (stopped()) break;
@@ -167,6 +187,7 @@ void ParsePipeline::threadMain(size_t self) {
       if (writerWaitsFor_ == index) writerWake_.notify_one();
       if (last) break;
     }
+    me.atFile = false;
     --busy_;
     if (busy_ == 0 && closing_) writerWake_.notify_one();
   }

@@ -58,8 +58,8 @@ class ParsePipeline {
   // Events the writer is done with: a parse thread lets go of them before
   // it reads its next chunk, so that the writer spends no time freeing what
   // the parse threads made (without threads they go at once; what is left
-  // at the end goes in finish()). Taking a result wakes the thread that
-  // made it, so what waits here is at most what the writer took since.
+  // at the end goes in finish()). A thread that sleeps at a file while the
+  // writer catches up wakes to free them, so they do not wait long.
   void release(std::vector<UsageEvent>&& events);
 
   // Ends the batch: files not begun are not read, and every thread has
@@ -78,6 +78,7 @@ class ParsePipeline {
     std::condition_variable wake;
     size_t outstanding = 0;  // weight of the results made and not yet taken
     bool sleeping = false;
+    bool atFile = false;  // between taking a file and its last chunk
   };
 
   void threadMain(size_t self);
