@@ -37,6 +37,8 @@ field() { sed -E "s/.*\"$1\":([0-9.]+).*/\1/"; }
 now_ns() { date +%s%N; }
 load() { cut -d' ' -f1-3 /proc/loadavg; }
 ms() { awk -v s="$1" 'BEGIN { printf "%.1f", s * 1000 }'; }
+# Whether the number $1 is less than the number $2.
+below() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a < b) }'; }
 
 echo "load average at start: $(load)"
 if [ ! -d "$home" ]; then
@@ -80,7 +82,7 @@ for _ in 1 2 3; do
   s=$(echo "$run" | field seconds)
   rss=$(echo "$run" | field peakRSSKiB)
   if [ "$rss" -gt "$first_rss" ]; then first_rss=$rss; fi
-  if [ -z "$first_s" ] || awk -v a="$s" -v b="$first_s" 'BEGIN { exit !(a < b) }'; then first_s=$s; first=$run; fi
+  if [ -z "$first_s" ] || below "$s" "$first_s"; then first_s=$s; first=$run; fi
 done
 
 # The longest wait is the longest of three runs.
@@ -96,8 +98,8 @@ for _ in 1 2 3; do
   longest=$(echo "$run" | field longestStoreCallMs)
   p99=$(echo "$run" | field p99StoreCallMs)
   probe_calls=$((probe_calls + $(echo "$run" | field storeCalls)))
-  if [ -z "$probe_longest" ] || awk -v a="$longest" -v b="$probe_longest" 'BEGIN { exit !(a > b) }'; then probe_longest=$longest; fi
-  if [ -z "$probe_p99" ] || awk -v a="$p99" -v b="$probe_p99" 'BEGIN { exit !(a > b) }'; then probe_p99=$p99; fi
+  if [ -z "$probe_longest" ] || below "$probe_longest" "$longest"; then probe_longest=$longest; fi
+  if [ -z "$probe_p99" ] || below "$probe_p99" "$p99"; then probe_p99=$p99; fi
 done
 rm -f "$probe_store" "$probe_store-wal" "$probe_store-shm"
 
@@ -107,7 +109,7 @@ for _ in 1 2 3; do
   second=$("$bench" --home "$home" --store "$store")
   echo "  $second"
   s=$(echo "$second" | field seconds)
-  if [ -z "$second_best" ] || awk -v a="$s" -v b="$second_best" 'BEGIN { exit !(a < b) }'; then second_best=$s; fi
+  if [ -z "$second_best" ] || below "$s" "$second_best"; then second_best=$s; fi
 done
 opened="(strace not installed)"
 if command -v strace > /dev/null; then

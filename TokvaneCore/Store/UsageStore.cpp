@@ -20,7 +20,8 @@ namespace {
 
 namespace sql {
 
-// The whole schema, run in one call inside the migration's transaction.
+// The whole schema but the seen table's day index (below), run in one call
+// inside the migration's transaction, followed by that index.
 // A seen key remembers the row it was counted into and the output and
 // reasoning counted for it, so that a later line of the same reply with a
 // larger output adds only the difference there; keys counted before the
@@ -28,7 +29,6 @@ namespace sql {
 constexpr const char* schema =
     "CREATE TABLE IF NOT EXISTS seen(key TEXT PRIMARY KEY, day TEXT NOT NULL,\n"
     "  provider TEXT, model TEXT, output INTEGER, reasoning INTEGER);\n"
-    "CREATE INDEX IF NOT EXISTS seen_day ON seen(day);\n"
     "CREATE TABLE IF NOT EXISTS daily(\n"
     "  provider TEXT NOT NULL, model TEXT NOT NULL, day TEXT NOT NULL,\n"
     "  uncached INTEGER NOT NULL DEFAULT 0, cache_read INTEGER NOT NULL DEFAULT 0,\n"
@@ -432,7 +432,10 @@ void UsageStore::migrate() {
     // already holds; version 1 keeps every table and row, and its `seen`
     // table gains the columns of version 2, NULL for the keys it holds.
     inTransaction([&] {
-      if (version < 1) connection_->exec(sql::schema);
+      if (version < 1) {
+        connection_->exec(sql::schema);
+        connection_->exec(sql::seenDayIndexBuild);
+      }
       std::vector<std::string> present;
       SQLiteStatement columns(*connection_, "SELECT name FROM pragma_table_info('seen')");
       columns.forEachRow({}, [&](SQLiteStatement& row) { present.push_back(row.columnText(0)); });
