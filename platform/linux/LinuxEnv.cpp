@@ -16,6 +16,10 @@ LinuxEnv::LinuxEnv()
 
 LinuxEnv::~LinuxEnv() {
   // Stop producers before the loop they post to goes away.
+  stopProducers();
+}
+
+void LinuxEnv::stopProducers() {
   timers_.reset();
   background_.reset();
 }

@@ -29,6 +29,13 @@ class LinuxEnv : public Env {
   std::unique_ptr<FileEventStream> watchFiles(const std::vector<std::string>& roots, double latencySeconds,
                                               FileEventCallback onBatch) override;
 
+ protected:
+  // Stops the timer thread and the background pool, waiting for the work
+  // they are running. They post to the main thread through the overridable
+  // members, so a subclass that overrides them calls this first in its
+  // destructor, while its own part still stands.
+  void stopProducers();
+
  private:
   MainLoop mainLoop_;
   std::unique_ptr<TimerQueue> timers_;

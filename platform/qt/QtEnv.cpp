@@ -26,7 +26,12 @@ class QtScheduled final : public Cancellable {
 
 QtEnv::QtEnv() : receiver_(new QObject) {}
 
-QtEnv::~QtEnv() { delete receiver_; }
+QtEnv::~QtEnv() {
+  // Background work still running posts through postToMain(), which must
+  // stay this class's until it is done.
+  stopProducers();
+  delete receiver_;
+}
 
 void QtEnv::postToMain(std::function<void()> work) {
   QMetaObject::invokeMethod(receiver_, std::move(work), Qt::QueuedConnection);
